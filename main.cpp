@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "DesktopServices.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    DesktopServices desktop;
+    platform::setServices(&desktop);
+    return 0;
+}
