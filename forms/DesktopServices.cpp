@@ -12,7 +12,7 @@ using platform::MsgIcon;
 MsgAnswer DesktopServices::messageBox(const platform::MessageBoxRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(request.title.isEmpty() ? platform::kProgramTitle : request.title);
-    box.setText(request.text);
+    box.setText(QString(request.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (request.icon) {
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;

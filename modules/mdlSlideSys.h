@@ -15,6 +15,10 @@ extern SlideSettingsRecord SlideSettings;
 // Back to the start-of-program values (for tests).
 void resetSlideSettings();
 
+// The slideshow timer's period: Interval x 100 ms, held to what the timer can run
+// (100 ms to 100 s) when a hand-edited Interval lies outside 1..1000.
+int slideTimerPeriodMs();
+
 bool gbLoadSlideIni();
 bool fbReadSlideIni(const QString& hsFile);
 bool gbCpLocalIni();

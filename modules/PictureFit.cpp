@@ -1,0 +1,41 @@
+#include "PictureFit.h"
+
+#include <cmath>
+
+#include "platform/Error.h"
+
+namespace {
+constexpr float kMargin = 300;
+
+// side * num / den in double precision, multiplying first so no rounded ratio distorts it.
+double scaled(float side, qint32 num, qint32 den) {
+    if (den == 0)
+        throw platform::RuntimeError("division by zero: the picture has no size");
+    return double(side) * double(num) / double(den);
+}
+
+float nearest(float v) { return float(std::nearbyint(v)); } // halves to even
+float down(double v) { return float(std::floor(v)); }
+} // namespace
+
+PictureBox fitPictureBox(qint32 W, qint32 H, float AW, float AH) {
+    const float spanW = AW - kMargin;
+    const float spanH = AH - kMargin;
+    PictureBox box;
+    if (AW > AH) {
+        box.Height = nearest(spanH);
+        box.Width = down(scaled(spanH, W, H));
+        if (box.Width > spanW) {
+            box.Width = nearest(spanW);
+            box.Height = down(scaled(spanW, H, W));
+        }
+    } else {
+        box.Width = nearest(spanW);
+        box.Height = down(scaled(spanW, H, W));
+        if (box.Height > spanH) {
+            box.Height = nearest(spanH);
+            box.Width = down(scaled(spanH, W, H));
+        }
+    }
+    return box;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The size of the picture box for a picture of W x H pixels in an area of AW x AH twips.
+#include <QtGlobal>
+
+struct PictureBox {
+    float Width = 0;
+    float Height = 0;
+};
+
+// Keeps the picture's exact proportions and fits it inside the area less a 300-twip margin:
+// the area's shorter side less the margin sets one side, the other follows from the ratio,
+// rounded down; when that side would not fit, the other side of the area binds instead.
+// A zero divisor of the ratio throws platform::RuntimeError; a zero dividend gives a box of
+// zero size, which shows nothing.
+PictureBox fitPictureBox(qint32 W, qint32 H, float AW, float AH);

@@ -1,0 +1,19 @@
+#pragma once
+// Window rectangles per form caption in Setting.INI, section "Window_Pos", in twips.
+#include <array>
+#include <span>
+
+#include <QString>
+
+// Left, Top, Width, Height in twips, screen coordinates.
+using WinPos = std::array<qint32, 4>;
+
+enum WindowStateCode : qint32 { kWindowNormal = 0, kWindowMinimized = 1, kWindowMaximized = 2 };
+
+// Fills hnPos from the stored entry (default "1000,1000,2000,2000") and pulls Left and Top back
+// onto the primary screen. Errors (folder, screen) go to the caller.
+void gGetWinPos(const QString& hsCaption, WinPos& hnPos);
+// Stores hnPos unless the window is minimised or maximised or its top-left corner is off screen.
+void gPutWinPos(const QString& hsCaption, const WinPos& hnPos, qint32 hnWindowState = kWindowNormal);
+void gSplitWinPos(const QString& hsText, WinPos& hnPos);
+void fSplitCsvLong(const QString& hsText, qint32 hnCount, std::span<qint32> hnValues);

@@ -1,0 +1,83 @@
+#include "mdlSlideSys.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include "mdlComCtrlString.h"
+#include "mdlComDebug.h"
+#include "mdlComSlideIni.h"
+#include "platform/Error.h"
+#include "platform/Services.h"
+
+SlideSettingsRecord SlideSettings;
+
+void resetSlideSettings() { SlideSettings = SlideSettingsRecord(); }
+
+int slideTimerPeriodMs() {
+    const qint64 period = qint64(SlideSettings.Interval) * 100;
+    return int(qBound<qint64>(100, period, 100000));
+}
+
+bool gbLoadSlideIni() {
+    try {
+        SlideSettings.IniPath = gsGetSlideIniPath();
+        return fbReadSlideIni(SlideSettings.IniPath);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool fbReadSlideIni(const QString& hsFile) {
+    try {
+        QString text;
+        if (!gbGetIniString(hsFile, QStringLiteral("Debug"), QStringLiteral("DbgLevel"), text))
+            return false;
+        const qint32 level = toLong(text);
+        SlideSettings.DbgLevel = (level > 4 || level < 0) ? 1 : level;
+
+        if (!gbGetIniString(hsFile, QStringLiteral("SETUP"), QStringLiteral("Interval"), text))
+            return false;
+        SlideSettings.Interval = toLong(text);
+
+        if (!gbGetIniString(hsFile, QStringLiteral("RootPath"), platform::programBaseName(), text))
+            text.clear();
+        SlideSettings.RootPath = text;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Replaces the per-user Slide.INI by the default copy beside the program. The copy is written
+// beside the old file and renamed over it, so a failed copy leaves the old file whole.
+static void copyReplacing(const QString& source, const QString& destination) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        throw platform::RuntimeError(QStringLiteral("cannot read %1").arg(source));
+    const QByteArray bytes = in.readAll();
+    // A read-only destination is not replaced, as a copy over a read-only file fails on Windows.
+    if (QFile::exists(destination) && !(QFile::permissions(destination) & QFile::WriteOwner))
+        throw platform::RuntimeError(QStringLiteral("%1 is read-only").arg(destination));
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        throw platform::RuntimeError(QStringLiteral("cannot write %1").arg(destination));
+}
+
+bool gbCpLocalIni() {
+    bool result = false;
+    try {
+        gDebugLog(4, QStringLiteral("gbCpLocalIni() Start"));
+        const QString source = platform::programFolder() + platform::kSep + QStringLiteral("Slide.INI");
+        const QString destination = SlideSettings.IniPath;
+        gDebugLog(4, QStringLiteral("strFromFname = ") + source + QStringLiteral("strtoFname = ") +
+                         destination);
+        copyReplacing(source, destination);
+        result = true;
+        gDebugLog(4, QStringLiteral("gbCpLocalIni() End"));
+    } catch (const std::exception&) {
+        gDebugLog(4, QStringLiteral("gbCpLocalIni() Err"));
+        result = false;
+        gDebugLog(4, QStringLiteral("gbCpLocalIni() End"));
+    }
+    return result;
+}
