@@ -17,7 +17,8 @@ QByteArray getPrivateProfileString(const QByteArray& section, const QByteArray& 
 
 // Stores key=value in `section`, creating the file, the section and the key as needed and
 // keeping every other line byte for byte. The file is replaced atomically. False when the file
-// cannot be written (missing folder, read-only file, a folder in its place).
+// cannot be written (missing folder, read-only file, a folder in its place), and, leaving the
+// file alone, when section, key or value holds a CR, LF or NUL.
 bool writePrivateProfileString(const QByteArray& section, const QByteArray& key,
                                const QByteArray& value, const QString& filePath);
 
