@@ -42,14 +42,15 @@ static bool isHidden(const QFileInfo& info) {
 QStringList findFiles(const QString& pattern, int attributes) {
     const QString path = QDir::fromNativeSeparators(pattern);
     const qsizetype cut = path.lastIndexOf(u'/');
-    const QString folder = cut < 0 ? QStringLiteral(".") : (cut == 0 ? QStringLiteral("/") : path.left(cut));
+    const QString folder =
+        cut < 0 ? QStringLiteral(".") : (cut == 0 ? QStringLiteral("/") : path.left(cut));
     const QString namePattern = path.mid(cut + 1);
     if (namePattern.isEmpty())
         return {};
 
     QDir dir(QDir::cleanPath(folder)); // a doubled separator counts as one
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
     QStringList names;
     for (const QFileInfo& info : entries) {
         if (!info.isFile()) // folders, devices, pipes, sockets, broken links

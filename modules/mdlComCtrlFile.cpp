@@ -1,0 +1,64 @@
+#include "mdlComCtrlFile.h"
+
+#include "mdlComCtrlString.h"
+#include "platform/DirSearch.h"
+#include "platform/Error.h"
+
+bool fbSplitPath(const QString& hsPath, QString& hsDrive, QString& hsFolder, QString& hsFile,
+                 QChar sep) {
+    // Positions count from 1, as in the routines that measure the path.
+    const qint32 n = fnGetStrLen(hsPath);
+    const auto charAt = [&](qint32 i) {
+        return i >= 1 && i <= hsPath.size() ? hsPath[i - 1] : QChar();
+    };
+
+    qint32 p = 0; // the drive part ends here; the folder starts after it
+    if (charAt(1) == sep && charAt(2) == sep) {
+        // \\server\share: the drive runs up to the second separator after the two.
+        int found = 0;
+        for (qint32 i = 3; i <= n && p == 0; ++i) {
+            if (charAt(i) == sep && ++found == 2)
+                p = i;
+        }
+        if (p == 0)
+            return false;
+        hsDrive = hsPath.left(p - 1);
+    } else if (sep == u'\\') {
+        if (charAt(2) == u':') {
+            hsDrive = hsPath.left(2);
+            p = charAt(3) == sep ? 3 : 2;
+        }
+    } else if (charAt(1) == sep) {
+        // A POSIX absolute path has no drive: the root separator plays the part of "C:\".
+        hsDrive.clear();
+        p = 1;
+    }
+
+    for (qint32 i = n;; --i) {
+        if (i < p)
+            return false;
+        if (i == 0)
+            throw platform::RuntimeError(
+                QStringLiteral("no separator in the path \"%1\"").arg(hsPath));
+        if (charAt(i) == sep) {
+            if (i > p)
+                hsFolder = hsPath.mid(p, i - p - 1);
+            hsFile = hsPath.mid(i, n - i);
+            return true;
+        }
+    }
+}
+
+bool fbGetPicFiles(const QString& hsPattern, qint32& hnCount, QStringList& hsList) {
+    try {
+        const QStringList names =
+            platform::findFiles(hsPattern, platform::kAttrReadOnly | platform::kAttrHidden);
+        for (const QString& name : names) {
+            ++hnCount;
+            hsList.append(name);
+        }
+    } catch (const std::exception&) {
+        // A failed search only makes the list shorter.
+    }
+    return true;
+}
