@@ -10,6 +10,10 @@ void registerLoadedForm(QWidget* form) {
         forms().append(form);
 }
 
-void unregisterLoadedForm(QWidget* form) { forms().removeAll(form); }
+void unregisterLoadedForm(QWidget* form) {
+    forms().removeAll(form);
+}
 
-QList<QWidget*> loadedForms() { return forms(); }
+QList<QWidget*> loadedForms() {
+    return forms();
+}

@@ -11,16 +11,21 @@ const char* const kWidth = "twWidth";
 const char* const kHeight = "twHeight";
 } // namespace
 
-int twipsToPixels(double twips) { return int(std::lround(twips / platform::twipsPerPixel())); }
+int twipsToPixels(double twips) {
+    return int(std::lround(twips / platform::twipsPerPixel()));
+}
 
-float pixelsToTwips(int pixels) { return float(pixels * platform::twipsPerPixel()); }
+float pixelsToTwips(int pixels) {
+    return float(pixels * platform::twipsPerPixel());
+}
 
 TwipsRect twipsOf(const QWidget* w) {
     if (w->property(kLeft).isValid())
-        return {w->property(kLeft).toFloat(), w->property(kTop).toFloat(), w->property(kWidth).toFloat(),
-                w->property(kHeight).toFloat()};
+        return {w->property(kLeft).toFloat(), w->property(kTop).toFloat(),
+                w->property(kWidth).toFloat(), w->property(kHeight).toFloat()};
     const QRect g = w->geometry();
-    return {pixelsToTwips(g.x()), pixelsToTwips(g.y()), pixelsToTwips(g.width()), pixelsToTwips(g.height())};
+    return {pixelsToTwips(g.x()), pixelsToTwips(g.y()), pixelsToTwips(g.width()),
+            pixelsToTwips(g.height())};
 }
 
 void setTwips(QWidget* w, const TwipsRect& r) {

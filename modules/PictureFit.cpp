@@ -14,8 +14,12 @@ double scaled(float side, qint32 num, qint32 den) {
     return double(side) * double(num) / double(den);
 }
 
-float nearest(float v) { return float(std::nearbyint(v)); } // halves to even
-float down(double v) { return float(std::floor(v)); }
+float nearest(float v) {
+    return float(std::nearbyint(v));
+} // halves to even
+float down(double v) {
+    return float(std::floor(v));
+}
 } // namespace
 
 PictureBox fitPictureBox(qint32 W, qint32 H, float AW, float AH) {

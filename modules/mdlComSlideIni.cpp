@@ -12,7 +12,8 @@
 using platform::kSep;
 
 QString gsGetUserDataFolder() {
-    const QString folder = platform::services().userProfileFolder() + kSep + QStringLiteral("ピクセリオン");
+    const QString folder =
+        platform::services().userProfileFolder() + kSep + QStringLiteral("ピクセリオン");
     // A plain file of that name counts as present: nothing is created over it.
     if (!QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink()) {
         const QFileInfo info(folder);
@@ -22,9 +23,13 @@ QString gsGetUserDataFolder() {
     return folder;
 }
 
-QString gsGetSlideIniPath() { return gsGetUserDataFolder() + kSep + QStringLiteral("Slide.INI"); }
+QString gsGetSlideIniPath() {
+    return gsGetUserDataFolder() + kSep + QStringLiteral("Slide.INI");
+}
 
-QString gsGetSettingIniPath() { return gsGetUserDataFolder() + kSep + QStringLiteral("Setting.INI"); }
+QString gsGetSettingIniPath() {
+    return gsGetUserDataFolder() + kSep + QStringLiteral("Setting.INI");
+}
 
 // The text a 256-byte buffer filled with spaces holds after the profile call: the value, a NUL
 // and the spaces behind it. Measuring it the same way keeps the two programs' readings equal.
@@ -52,6 +57,6 @@ bool gbGetIniString(const QString& hsFile, const QString& hsSection, const QStri
 
 bool gbPutIniString(const QString& hsFile, const QString& hsSection, const QString& hsKey,
                     const QString& hsValue) {
-    return platform::writePrivateProfileString(platform::toCp932(hsSection), platform::toCp932(hsKey),
-                                               platform::toCp932(hsValue), hsFile);
+    return platform::writePrivateProfileString(
+        platform::toCp932(hsSection), platform::toCp932(hsKey), platform::toCp932(hsValue), hsFile);
 }

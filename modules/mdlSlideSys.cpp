@@ -11,11 +11,13 @@
 
 SlideSettingsRecord SlideSettings;
 
-void resetSlideSettings() { SlideSettings = SlideSettingsRecord(); }
+void resetSlideSettings() {
+    SlideSettings = SlideSettingsRecord();
+}
 
 int slideTimerPeriodMs() {
     const qint64 period = qint64(SlideSettings.Interval) * 100;
-    return int(qBound<qint64>(100, period, 100000));
+    return int(qBound(qint64(100), period, qint64(100000)));
 }
 
 bool gbLoadSlideIni() {
@@ -67,7 +69,8 @@ bool gbCpLocalIni() {
     bool result = false;
     try {
         gDebugLog(4, QStringLiteral("gbCpLocalIni() Start"));
-        const QString source = platform::programFolder() + platform::kSep + QStringLiteral("Slide.INI");
+        const QString source =
+            platform::programFolder() + platform::kSep + QStringLiteral("Slide.INI");
         const QString destination = SlideSettings.IniPath;
         gDebugLog(4, QStringLiteral("strFromFname = ") + source + QStringLiteral("strtoFname = ") +
                          destination);

@@ -1,5 +1,6 @@
 #pragma once
-// Code page 932 (Shift-JIS with the Windows extensions): the encoding of the profile files and logs.
+// Code page 932 (Shift-JIS with the Windows extensions): the encoding of the profile files and
+// logs.
 #include <QByteArray>
 #include <QString>
 

@@ -26,8 +26,9 @@ constexpr QSize kFallbackScreen{1920, 1080};
 constexpr double kFallbackDpi = 96.0;
 
 QScreen* primaryScreen() {
-    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen()
-                                                                        : nullptr;
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+               ? QGuiApplication::primaryScreen()
+               : nullptr;
 }
 } // namespace
 
@@ -36,17 +37,24 @@ Services& services() {
     return installed ? *installed : system;
 }
 
-void setServices(Services* s) { installed = s; }
+void setServices(Services* s) {
+    installed = s;
+}
 
 MsgAnswer SystemServices::messageBox(const MessageBoxRequest& request) {
-    fprintf(stderr, "%s: %s\n", qUtf8Printable(request.title.isEmpty() ? kProgramTitle : request.title),
+    fprintf(stderr, "%s: %s\n",
+            qUtf8Printable(request.title.isEmpty() ? kProgramTitle : request.title),
             qUtf8Printable(request.text));
     return MsgAnswer::Ok;
 }
 
-QString SystemServices::openFileDialog(const OpenFileRequest&) { return QString(); }
+QString SystemServices::openFileDialog(const OpenFileRequest&) {
+    return QString();
+}
 
-QDateTime SystemServices::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemServices::now() const {
+    return QDateTime::currentDateTime();
+}
 
 QString SystemServices::userProfileFolder() const {
     const QString profile = qEnvironmentVariable("USERPROFILE");
@@ -71,7 +79,9 @@ QString SystemServices::logonUserName() const {
 #endif
 }
 
-qint32 SystemServices::processId() const { return static_cast<qint32>(QCoreApplication::applicationPid()); }
+qint32 SystemServices::processId() const {
+    return static_cast<qint32>(QCoreApplication::applicationPid());
+}
 
 QString SystemServices::specialFolder(int code) const {
     switch (code) {
@@ -90,7 +100,8 @@ QString SystemServices::specialFolder(int code) const {
 }
 
 QString SystemServices::programFilePath() const {
-    QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
+    QString path =
+        QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
 #ifndef _WIN32
     if (path.isEmpty())
         path = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
@@ -123,8 +134,12 @@ double SystemServices::logicalDpi() const {
     return kFallbackDpi;
 }
 
-int SystemServices::versionMajor() const { return PIXELION_VERSION_MAJOR; }
-int SystemServices::versionMinor() const { return PIXELION_VERSION_MINOR; }
+int SystemServices::versionMajor() const {
+    return PIXELION_VERSION_MAJOR;
+}
+int SystemServices::versionMinor() const {
+    return PIXELION_VERSION_MINOR;
+}
 
 QString commandLineFromArguments(const QStringList& arguments, const QString& currentDir) {
     const QString text = arguments.join(u' ');
@@ -138,9 +153,13 @@ QString programFolder() {
     return QDir::toNativeSeparators(QFileInfo(services().programFilePath()).absolutePath());
 }
 
-QString programBaseName() { return QFileInfo(services().programFilePath()).completeBaseName(); }
+QString programBaseName() {
+    return QFileInfo(services().programFilePath()).completeBaseName();
+}
 
-double twipsPerPixel() { return 1440.0 / services().logicalDpi(); }
+double twipsPerPixel() {
+    return 1440.0 / services().logicalDpi();
+}
 
 QSize primaryScreenTwips() {
     const QSize px = services().primaryScreenPixels();

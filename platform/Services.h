@@ -41,12 +41,12 @@ public:
     virtual QString openFileDialog(const OpenFileRequest& request) = 0; // empty when cancelled
 
     // Environment services.
-    virtual QDateTime now() const = 0; // local time
+    virtual QDateTime now() const = 0;             // local time
     virtual QString userProfileFolder() const = 0; // USERPROFILE (on Linux HOME when unset)
     virtual QString logonUserName() const = 0;
     virtual qint32 processId() const = 0;
     virtual QString specialFolder(int code) const = 0; // empty when there is none
-    virtual QString programFilePath() const = 0; // the running executable, symlinks resolved
+    virtual QString programFilePath() const = 0;       // the running executable, symlinks resolved
     virtual QString commandLine() const = 0;
     virtual QSize primaryScreenPixels() const = 0;
     virtual double logicalDpi() const = 0;

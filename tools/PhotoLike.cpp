@@ -20,7 +20,8 @@ QImage makePhotoLikeImage(int width, int height, unsigned seed, int grain) {
         for (int x = 0; x < width; ++x) {
             const double fx = double(x) / width;
             const double horizon = 0.55 + 0.08 * std::sin(fx * 7 + phase[0]) +
-                                   0.04 * std::sin(fx * 23 + phase[1]) + 0.015 * std::sin(fx * 71 + phase[2]);
+                                   0.04 * std::sin(fx * 23 + phase[1]) +
+                                   0.015 * std::sin(fx * 71 + phase[2]);
             int r, g, b;
             if (fy < horizon) {
                 r = int(90 + 100 * fy + 40 * hue);
@@ -33,8 +34,13 @@ QImage makePhotoLikeImage(int width, int height, unsigned seed, int grain) {
                 b = int(40 + 20 * d);
             }
             // Grain: what makes a JPEG of a photograph expensive to decode.
-            const int noise = grain ? int((((x * 73856093u) ^ (y * 19349663u) ^ seed) % unsigned(2 * grain + 1))) - grain : 0;
-            line[x] = qRgb(qBound(0, r + noise, 255), qBound(0, g + noise, 255), qBound(0, b + noise, 255));
+            const int noise =
+                grain
+                    ? int((((x * 73856093u) ^ (y * 19349663u) ^ seed) % unsigned(2 * grain + 1))) -
+                          grain
+                    : 0;
+            line[x] = qRgb(qBound(0, r + noise, 255), qBound(0, g + noise, 255),
+                           qBound(0, b + noise, 255));
         }
     }
 

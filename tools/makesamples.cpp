@@ -14,8 +14,11 @@ int main(int argc, char* argv[]) {
     const struct {
         const char* name;
         int w, h;
-    } pictures[] = {{"01_hills.jpg", 800, 600}, {"02_evening.jpg", 800, 600}, {"03_portrait.jpg", 480, 640},
-                    {"04_wide.jpg", 960, 540}, {"05_square.jpg", 600, 600}};
+    } pictures[] = {{"01_hills.jpg", 800, 600},
+                    {"02_evening.jpg", 800, 600},
+                    {"03_portrait.jpg", 480, 640},
+                    {"04_wide.jpg", 960, 540},
+                    {"05_square.jpg", 600, 600}};
     unsigned seed = 1;
     for (const auto& p : pictures) {
         QImageWriter writer(folder + QLatin1Char('/') + QLatin1String(p.name), "jpeg");

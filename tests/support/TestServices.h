@@ -10,7 +10,8 @@
 
 class TestServices : public platform::SystemServices {
 public:
-    // Installs itself; the destructor uninstalls. The profile folder is a fresh temporary folder.
+    // Installs itself and resets the program's process-wide state (settings, slide list, log);
+    // the destructor uninstalls. The profile folder is a fresh temporary folder.
     TestServices();
     ~TestServices() override;
 
@@ -32,17 +33,23 @@ public:
     // Puts a copy of the repository's default Slide.INI beside programPath.
     void installDefaultSlideIni() const;
 
-    QTemporaryDir profileDir;   // USERPROFILE
-    QTemporaryDir programDir;   // folder of the "program file"
+    QTemporaryDir profileDir; // USERPROFILE
+    QTemporaryDir programDir; // folder of the "program file"
     QString profileFolder;
-    QString programPath;        // programDir + "/pixelion"
+    QString programPath; // programDir + "/pixelion"
     QString userName = QStringLiteral("tester");
     qint32 pid = 4012;
-    QDateTime clock;            // invalid: the real clock
+    QDateTime clock; // invalid: the real clock
     QString documentsFolder;
     QString commandLineText;
     QSize screenPixels{1920, 1080};
     double dpi = 96.0;
+
+    // File helpers: the settings and log files are code page 932 on disk.
+    static QString readCp932(const QString& path);
+    static void writeCp932(const QString& path, const QString& text);
+    static QByteArray readBytes(const QString& path);
+    static void writeBytes(const QString& path, const QByteArray& bytes);
 
     // Answers for the next message boxes (Ok when the queue is empty) and what was asked.
     QQueue<platform::MsgAnswer> messageAnswers;

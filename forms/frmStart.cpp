@@ -1,0 +1,456 @@
+// frmStart: the window, its controls and layout, start-up and shutdown, menus and exit.
+// The slide list, the show and the picture display are in frmStart_slides.cpp.
+#include "frmStart.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QWindow>
+
+#include "Glyphs.h"
+#include "LoadedForms.h"
+#include "Twips.h"
+#include "frmOption.h"
+#include "mdlComApi.h"
+#include "mdlComDebug.h"
+#include "mdlComFunction.h"
+#include "mdlComSlideIni.h"
+#include "mdlComWinPos.h"
+#include "mdlSlideDef.h"
+#include "mdlSlideSys.h"
+#include "platform/Error.h"
+#include "platform/Services.h"
+
+namespace {
+const QString kCaption = QStringLiteral("スライド画面");
+// The smallest outer size of the window, in twips.
+constexpr float kMinOuterWidth = 6000;
+constexpr float kMinOuterHeight = 4500;
+// Client area of the window as designed, in twips.
+constexpr float kDesignClientWidth = 9780;
+constexpr float kDesignClientHeight = 4875;
+
+qint32 roundHalfEven(double v) {
+    return qint32(std::nearbyint(v));
+} // default rounding mode: to even
+
+void reportEscaped(const char* handler, const char* what) {
+    std::fprintf(stderr, "pixelion: %s: %s\n", handler, what);
+    try {
+        gDebugLog(
+            1,
+            QStringLiteral("[ERR] %1() %2").arg(QLatin1String(handler), QString::fromUtf8(what)));
+    } catch (...) {
+        // The log itself failed; standard error already has it.
+    }
+}
+} // namespace
+
+// ---- ImageBox and DropFrame ------------------------------------------------------------------
+
+void ImageBox::setPicture(const QImage& picture) {
+    m_picture = picture;
+    update();
+}
+
+void ImageBox::paintEvent(QPaintEvent*) {
+    if (m_picture.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(rect(), m_picture); // stretched to the box
+}
+
+void DropFrame::dragEnterEvent(QDragEnterEvent* e) {
+    e->acceptProposedAction();
+}
+void DropFrame::dragMoveEvent(QDragMoveEvent* e) {
+    e->acceptProposedAction();
+}
+void DropFrame::dropEvent(QDropEvent* e) {
+    e->acceptProposedAction();
+    Q_EMIT dropped(e->mimeData());
+}
+
+// ---- construction --------------------------------------------------------------------------
+
+template <typename F> void frmStart::guarded(const char* name, F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        reportEscaped(name, e.what());
+    } catch (...) {
+        reportEscaped(name, "unknown error");
+    }
+}
+
+frmStart::frmStart() {
+    setObjectName(QStringLiteral("frmStart"));
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    // The window's own font: the Japanese system font at 9 points, so the texts fit the
+    // controls' designed sizes.
+    QFont windowFont;
+    windowFont.setFamilies({QStringLiteral("MS UI Gothic"), QStringLiteral("IPAGothic"),
+                            QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP")});
+    windowFont.setPointSizeF(9);
+    setFont(windowFont);
+    createMenus();
+    createControls();
+    registerLoadedForm(this);
+}
+
+frmStart::~frmStart() {
+    unregisterLoadedForm(this);
+}
+
+static QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
+                         const TwipsRect& r) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    setTwips(label, r);
+    return label;
+}
+
+void frmStart::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    client->installEventFilter(this);
+
+    lblMsg = makeLabel(client, QStringLiteral("lblMsg"),
+                       QStringLiteral("スライドしたいファイルをドラッグ＆ドロップして下さい。"),
+                       {120, 120, 4335, 375});
+    lblMsg->setWordWrap(true); // the prompt wraps inside its box, as a Windows label does
+    lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblCnt = makeLabel(client, QStringLiteral("lblCnt"), QString(), {7560, 120, 1455, 255});
+    lblCnt->setAlignment(Qt::AlignCenter);
+
+    fraImgArea = new DropFrame(client);
+    fraImgArea->setObjectName(QStringLiteral("fraImgArea"));
+    setTwips(fraImgArea, {120, 720, 5000, 2295});
+    imgViewer = new ImageBox(fraImgArea);
+    imgViewer->setObjectName(QStringLiteral("imgViewer"));
+    setTwips(imgViewer, {2000, 195, 1000, 2055});
+
+    fraFunc = new QFrame(client);
+    fraFunc->setObjectName(QStringLiteral("fraFunc"));
+    fraFunc->setFrameStyle(QFrame::Box | QFrame::Plain);
+    setTwips(fraFunc, {7560, 480, 1455, 2175});
+
+    // The player buttons' own font; fallbacks where the Windows font is not installed.
+    QFont playerFont;
+    playerFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                            QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL PGothic")});
+    playerFont.setPointSizeF(9.75);
+    playerFont.setWeight(QFont::Normal);
+
+    const QString captions[4] = {QStringLiteral("  開始"), QStringLiteral("  停止"),
+                                 QStringLiteral("   前へ"), QStringLiteral("  次へ")};
+    const float buttonTops[4] = {240, 720, 1200, 1680};
+    const float glyphTops[4] = {300, 800, 1280, 1740};
+    for (int i = 0; i < 4; ++i) {
+        cmdPlayer[i] = new QPushButton(captions[i], fraFunc);
+        cmdPlayer[i]->setObjectName(QStringLiteral("cmdPlayer%1").arg(i));
+        cmdPlayer[i]->setFont(playerFont);
+        setTwips(cmdPlayer[i], {120, buttonTops[i], 1200, 375});
+        connect(cmdPlayer[i], &QPushButton::clicked, this,
+                [this, i] { guarded("cmdPlayer_Click", [&] { cmdPlayer_Click(qint16(i)); }); });
+    }
+    // The glyphs lie over the left end of their buttons; clicks go through to the button.
+    for (int i = 0; i < 4; ++i) {
+        for (bool on : {true, false}) {
+            auto* glyph = new QLabel(fraFunc);
+            glyph->setObjectName(QStringLiteral("%1%2").arg(on ? "picOn" : "picOff").arg(i));
+            glyph->setPixmap(QPixmap::fromImage(makeGlyph(i, on)));
+            glyph->setAttribute(Qt::WA_TransparentForMouseEvents);
+            setTwips(glyph, {240, glyphTops[i], 240, 240});
+            glyph->raise();
+            (on ? picOn : picOff)[i] = glyph;
+        }
+    }
+
+    cmdEnd = new QPushButton(QStringLiteral("終了"), client);
+    cmdEnd->setObjectName(QStringLiteral("cmdEnd"));
+    setTwips(cmdEnd, {7680, 2880, 1320, 375});
+    connect(cmdEnd, &QPushButton::clicked, this,
+            [this] { guarded("cmdEnd_Click", [&] { cmdEnd_Click(); }); });
+
+    for (int i = 0; i < 3; ++i)
+        setTabOrder(cmdPlayer[i], cmdPlayer[i + 1]);
+    setTabOrder(cmdPlayer[3], cmdEnd);
+
+    tmrSlideShow = new QTimer(this); // created stopped
+    tmrSlideShow->setObjectName(QStringLiteral("tmrSlideShow"));
+    tmrSlideShow->setTimerType(Qt::PreciseTimer);
+    connect(tmrSlideShow, &QTimer::timeout, this,
+            [this] { guarded("tmrSlideShow_Timer", [&] { tmrSlideShow_Timer(); }); });
+    connect(fraImgArea, &DropFrame::dropped, this, [this](const QMimeData* data) {
+        guarded("imgViewer_OLEDragDrop", [&] { imgViewer_OLEDragDrop(data); });
+    });
+
+    // The design's client area, below the menu bar.
+    resize(twipsToPixels(kDesignClientWidth),
+           twipsToPixels(kDesignClientHeight) + menuBar()->sizeHint().height());
+    applyMinimumSize();
+}
+
+void frmStart::createMenus() {
+    mnuFile = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileRed = mnuFile->addAction(QStringLiteral("ファイル読込(&R)"));
+    mnuFileRed->setObjectName(QStringLiteral("mnuFileRed"));
+    mnuEnd = mnuFile->addAction(QStringLiteral("終了(&E)"));
+    mnuEnd->setObjectName(QStringLiteral("mnuEnd"));
+    mnuTool = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+    mnuTool->setObjectName(QStringLiteral("mnuTool"));
+    mnuOption = mnuTool->addAction(QStringLiteral("オプション(&O)"));
+    mnuOption->setObjectName(QStringLiteral("mnuOption"));
+    mnuVersion = menuBar()->addMenu(QStringLiteral("バージョン(&V)"));
+    mnuVersion->setObjectName(QStringLiteral("mnuVersion"));
+    mnuVerVal = mnuVersion->addAction(QStringLiteral("バージョン"));
+    mnuVerVal->setObjectName(QStringLiteral("mnuVerVal"));
+
+    connect(mnuFileRed, &QAction::triggered, this,
+            [this] { guarded("mnuFileRed_Click", [&] { mnuFileRed_Click(); }); });
+    connect(mnuEnd, &QAction::triggered, this,
+            [this] { guarded("mnuEnd_Click", [&] { mnuEnd_Click(); }); });
+    connect(mnuOption, &QAction::triggered, this,
+            [this] { guarded("mnuOption_Click", [&] { mnuOption_Click(); }); });
+}
+
+// Moves the window to the outer rectangle start-up read. The frame's size is known only once
+// the window exists (on some desktops only once it is shown), so this runs again then.
+void frmStart::applyOuterRect() {
+    create(); // the native window, so that its frame margins are known where they can be
+    applyMinimumSize();
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    move(m_outer.topLeft()); // move() places the frame
+    resize(m_outer.width() - frame.left() - frame.right(),
+           m_outer.height() - frame.top() - frame.bottom());
+    m_appliedFrame = frame;
+}
+
+void frmStart::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (m_placed && windowHandle() && windowHandle()->frameMargins() != m_appliedFrame)
+        applyOuterRect();
+}
+
+// The user cannot make the window smaller than its minimum outer size.
+void frmStart::applyMinimumSize() {
+    const QMargins frame =
+        isWindow() && windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    setMinimumSize(twipsToPixels(kMinOuterWidth) - frame.left() - frame.right(),
+                   twipsToPixels(kMinOuterHeight) - frame.top() - frame.bottom());
+}
+
+float frmStart::clientWidthTwips() const {
+    return pixelsToTwips(centralWidget()->width());
+}
+float frmStart::clientHeightTwips() const {
+    return pixelsToTwips(centralWidget()->height());
+}
+
+void frmStart::setRedraw(bool on) {
+    setUpdatesEnabled(on);
+}
+
+// ---- start-up and shutdown ---------------------------------------------------------------------
+
+bool frmStart::Form_Load() {
+    bool loaded = gbLoadSlideIni();
+    if (!loaded && gbCpLocalIni())
+        loaded = gbLoadSlideIni();
+    if (!loaded) {
+        platform::services().messageBox(
+            {QStringLiteral("設定情報を取得できませんでした。INIファイルを確認してください。"),
+             QStringLiteral("起動エラー"), platform::MsgIcon::Warning, platform::MsgButtons::Ok});
+        Form_Unload();
+        return false;
+    }
+    m_loaded = true;
+
+    try {
+        QString user, folder;
+        qint32 pid = 0;
+        gGetUserInfo(user, pid, folder);
+        gDebugLog(97, QString(), qint16(SlideSettings.DbgLevel), user, SlideSettings.LogKeepCount,
+                  pid, folder);
+
+        WinPos pos{};
+        gGetWinPos(windowTitle(), pos);
+        m_outer = QRect(twipsToPixels(pos[0]), twipsToPixels(pos[1]), twipsToPixels(pos[2]),
+                        twipsToPixels(pos[3]));
+        applyOuterRect();
+        m_placed = true;
+
+        fInitForm();
+
+        const QString sendTo = gsGetSpecialFolder(qintptr(0), platform::kFolderSendTo);
+        gDebugLog(2, QStringLiteral("GetSendToPath SendTo=[") + sendTo + QStringLiteral("]"));
+
+        const QString command = platform::services().commandLine();
+        gDebugLog(2, QStringLiteral("GetCommandStrig Command=[") + command + QStringLiteral("]"));
+        if (!command.isEmpty() && fbGetShowFile(command))
+            fCtrlSlideShow(true);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pixelion: start-up failed: %s\n", e.what());
+        Form_Unload();
+        return false;
+    }
+    return true;
+}
+
+void frmStart::Form_Unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    tmrSlideShow->stop();
+    try {
+        // A window that start-up never placed has no rectangle of the user's to remember.
+        if (m_placed) {
+            const QRect outer = frameGeometry();
+            const double tpp = platform::twipsPerPixel();
+            const WinPos pos{roundHalfEven(outer.x() * tpp), roundHalfEven(outer.y() * tpp),
+                             roundHalfEven(outer.width() * tpp),
+                             roundHalfEven(outer.height() * tpp)};
+            const qint32 state = isMinimized()   ? kWindowMinimized
+                                 : isMaximized() ? kWindowMaximized
+                                                 : kWindowNormal;
+            gPutWinPos(windowTitle(), pos, state);
+        }
+        // Without loaded settings there is nothing to write back, and writing would replace
+        // the user's usable entries with empty ones.
+        if (m_loaded && !fbSaveSlideIni())
+            gDebugLog(2, QStringLiteral("[ERR] WrightINI"));
+
+        const QList<QWidget*> forms = loadedForms();
+        for (qsizetype i = forms.size() - 1; i >= 0; --i) {
+            if (forms[i] != this)
+                forms[i]->close();
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pixelion: shutdown: %s\n", e.what());
+    }
+    try {
+        gDebugLog(99, QString());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pixelion: end of log: %s\n", e.what());
+    }
+}
+
+void frmStart::closeEvent(QCloseEvent* e) {
+    Form_Unload();
+    e->accept();
+}
+
+void frmStart::fInitForm() {
+    mnuVerVal->setText(gsGetVersion());
+    imgViewer->hide(); // stretches its picture, no border
+    fraImgArea->setFrameStyle(QFrame::Box | QFrame::Plain);
+    fraImgArea->setAcceptsDrops(true);
+    fSetTimer();
+    for (int i = 0; i < int(cmdPlayer.size()); ++i) {
+        cmdPlayer[i]->setEnabled(false);
+        picOn[i]->hide();
+        picOff[i]->show();
+    }
+    lblCnt->setText(QStringLiteral("0") + QStringLiteral(" / ") + QStringLiteral("0"));
+}
+
+void frmStart::fSetTimer() {
+    tmrSlideShow->stop();
+    tmrSlideShow->setInterval(slideTimerPeriodMs());
+}
+
+bool frmStart::fbSaveSlideIni() {
+    try {
+        if (!gbPutIniString(SlideSettings.IniPath, QStringLiteral("RootPath"),
+                            platform::programBaseName(), SlideSettings.RootPath))
+            return false;
+        return gbPutIniString(SlideSettings.IniPath, QStringLiteral("SETUP"),
+                              QStringLiteral("Interval"), QString::number(SlideSettings.Interval));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// ---- layout --------------------------------------------------------------------------------
+
+bool frmStart::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == centralWidget() && e->type() == QEvent::Resize)
+        guarded("Form_Resize", [&] { Form_Resize(); });
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void frmStart::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange)
+        guarded("Form_Resize", [&] { Form_Resize(); });
+}
+
+void frmStart::Form_Resize() {
+    setRedraw(false);
+    if (isMinimized())
+        return; // redraw stays off until the window is restored
+
+    applyMinimumSize();
+    const double tpp = platform::twipsPerPixel();
+    const QSize outer = frameGeometry().size();
+    if (!isMaximized() && !isFullScreen() &&
+        (float(outer.width() * tpp) < kMinOuterWidth ||
+         float(outer.height() * tpp) < kMinOuterHeight)) {
+        const QSize inner = size();
+        resize(inner.width() + qMax(0, twipsToPixels(kMinOuterWidth) - outer.width()),
+               inner.height() + qMax(0, twipsToPixels(kMinOuterHeight) - outer.height()));
+    }
+
+    const float W = clientWidthTwips();
+    const float H = clientHeightTwips();
+    const TwipsRect msg = twipsOf(lblMsg);
+    setTwips(lblMsg, {100, 100, msg.Width, msg.Height});
+    const TwipsRect cnt = twipsOf(lblCnt);
+    setTwips(lblCnt, {W - cnt.Width - 100, 100, cnt.Width, cnt.Height});
+    const TwipsRect func = twipsOf(fraFunc);
+    setTwips(fraImgArea, {100, msg.Height + 100 + twipsOf(lblMsg).Top, W - func.Width - 300,
+                          H - 200 - msg.Height});
+
+    if (!imgViewer->isHidden())
+        fbShowPic(gnShowNo);
+
+    setTwips(fraFunc, {W - func.Width - 100, twipsOf(fraImgArea).Top, func.Width, func.Height});
+    const TwipsRect end = twipsOf(cmdEnd);
+    setTwips(cmdEnd, {W - end.Width - 150, H - end.Height - 100, end.Width, end.Height});
+    for (int i = 0; i < int(cmdPlayer.size()); ++i) {
+        const TwipsRect on = twipsOf(picOn[i]);
+        const TwipsRect off = twipsOf(picOff[i]);
+        setTwips(picOff[i], {on.Left, on.Top, off.Width, off.Height});
+    }
+    setRedraw(true);
+}
+
+// ---- menus and exit ------------------------------------------------------------------------
+
+void frmStart::cmdEnd_Click() {
+    gDebugLog(4, QStringLiteral("cmdEnd_Click()."));
+    close();
+}
+
+void frmStart::mnuEnd_Click() {
+    gDebugLog(4, QStringLiteral("mnuend_Click()."));
+    close();
+}
+
+void frmStart::mnuOption_Click() {
+    gDebugLog(4, QStringLiteral("mnuOption_Click()."));
+    frmOption::load().gfForm_Show();
+    fSetTimer();
+}

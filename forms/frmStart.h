@@ -1,0 +1,120 @@
+#pragma once
+// The slideshow screen: start-up and shutdown, layout, menus, the slide list, the show and the
+// picture display all live on this window, as the program's routines do.
+#include <array>
+
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTimer>
+
+class QAction;
+class QMenu;
+class QMimeData;
+
+// The image control: draws its picture stretched to its own size, no border.
+class ImageBox : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QImage m_picture;
+};
+
+// The picture area: a bordered frame that takes dropped files.
+class DropFrame : public QFrame {
+    Q_OBJECT
+public:
+    using QFrame::QFrame;
+    void setAcceptsDrops(bool on) { setAcceptDrops(on); }
+Q_SIGNALS:
+    void dropped(const QMimeData* data);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+};
+
+class frmStart : public QMainWindow {
+    Q_OBJECT
+public:
+    frmStart();
+    ~frmStart() override;
+
+    // The load handler. False when start-up ended on a failure path: the form has then been
+    // unloaded (its shutdown ran) and must not be shown.
+    bool Form_Load();
+    // The unload handler: runs once, whichever way the window closes.
+    void Form_Unload();
+    bool isUnloaded() const { return m_unloaded; }
+
+    // Controls, named as the design names them.
+    QLabel* lblMsg = nullptr;
+    QLabel* lblCnt = nullptr;
+    DropFrame* fraImgArea = nullptr;
+    ImageBox* imgViewer = nullptr;
+    QFrame* fraFunc = nullptr;
+    std::array<QPushButton*, 4> cmdPlayer{};
+    std::array<QLabel*, 4> picOn{};
+    std::array<QLabel*, 4> picOff{};
+    QPushButton* cmdEnd = nullptr;
+    QTimer* tmrSlideShow = nullptr;
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileRed = nullptr;
+    QAction* mnuEnd = nullptr;
+    QMenu* mnuTool = nullptr;
+    QAction* mnuOption = nullptr;
+    QMenu* mnuVersion = nullptr;
+    QAction* mnuVerVal = nullptr;
+
+    // The client area (below the menu bar), in twips.
+    float clientWidthTwips() const;
+    float clientHeightTwips() const;
+
+    // Routines of the window.
+    void fInitForm();
+    void fSetTimer();
+    bool fbSaveSlideIni();
+    void Form_Resize();
+    void cmdEnd_Click();
+    void mnuEnd_Click();
+    void mnuOption_Click();
+    void mnuFileRed_Click();
+    void imgViewer_OLEDragDrop(const QMimeData* data);
+    bool fbGetShowFile(const QString& hsFilePath);
+    void fCtrlSlideShow(bool hbStart);
+    void cmdPlayer_Click(qint16 Index);
+    void tmrSlideShow_Timer();
+    bool fbShowPic(qint32& hnPicNo);
+    void fSetPicSize(const QString& hsPath, qint32 hnType);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void createControls();
+    void createMenus();
+    // Runs one event handler: no exception ever leaves it (written to stderr and the log).
+    template <typename F> void guarded(const char* name, F&& handler);
+    void setRedraw(bool on);
+    void applyMinimumSize();
+    void applyOuterRect();
+
+    bool m_loaded = false;
+    bool m_unloaded = false;
+    bool m_placed = false;
+    QRect m_outer;           // outer rectangle from start-up, pixels
+    QMargins m_appliedFrame; // frame margins that m_outer was applied with
+};

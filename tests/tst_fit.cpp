@@ -1,0 +1,67 @@
+// The picture box: exact proportions, always inside the area less its margin.
+#include <QtTest>
+
+#include "PictureFit.h"
+#include "platform/Error.h"
+
+class FitTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fits_data() {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        QTest::addColumn<float>("AW");
+        QTest::addColumn<float>("AH");
+        QTest::addColumn<float>("boxW");
+        QTest::addColumn<float>("boxH");
+        // Landscape area: the height binds.
+        QTest::newRow("4:3 in landscape") << 1600 << 1200 << 5000.f << 2295.f << 2660.f << 1995.f;
+        QTest::newRow("5:4 in landscape") << 1280 << 1024 << 5000.f << 2295.f << 2493.f << 1995.f;
+        // Portrait area: the width binds.
+        QTest::newRow("3:4 in portrait") << 1200 << 1600 << 3000.f << 4000.f << 2700.f << 3600.f;
+        // Square area uses the portrait rule, then the height binds.
+        QTest::newRow("3:4 in square") << 1200 << 1600 << 4000.f << 4000.f << 2775.f << 3700.f;
+        // Too wide for a landscape area: the width binds instead.
+        QTest::newRow("3:1 in landscape") << 3000 << 1000 << 6000.f << 4000.f << 5700.f << 1900.f;
+        QTest::newRow("16:9 in 16:10") << 1920 << 1080 << 4800.f << 3000.f << 4500.f << 2531.f;
+        // Too tall for a portrait area.
+        QTest::newRow("1:3 in portrait") << 1000 << 3000 << 3000.f << 4000.f << 1233.f << 3700.f;
+        // Zero dividend: a box of no size.
+        QTest::newRow("zero width, landscape") << 0 << 1200 << 5000.f << 2295.f << 0.f << 1995.f;
+        QTest::newRow("zero height, portrait") << 1200 << 0 << 3000.f << 4000.f << 2700.f << 0.f;
+        // Half-twip area: the bound side rounds to even.
+        QTest::newRow("fractional area") << 100 << 100 << 2800.5f << 2600.5f << 2300.f << 2300.f;
+    }
+    void fits() {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        QFETCH(float, AW);
+        QFETCH(float, AH);
+        QFETCH(float, boxW);
+        QFETCH(float, boxH);
+        const PictureBox box = fitPictureBox(W, H, AW, AH);
+        QCOMPARE(box.Width, boxW);
+        QCOMPARE(box.Height, boxH);
+        QVERIFY(box.Width <= AW - 300 && box.Height <= AH - 300);
+    }
+
+    void zeroDivisorThrows_data() {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        QTest::addColumn<float>("AW");
+        QTest::addColumn<float>("AH");
+        QTest::newRow("landscape, zero height") << 1600 << 0 << 5000.f << 2295.f;
+        QTest::newRow("portrait, zero width") << 0 << 1600 << 3000.f << 4000.f;
+        QTest::newRow("unmeasured file") << 0 << 0 << 5000.f << 2295.f;
+    }
+    void zeroDivisorThrows() {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        QFETCH(float, AW);
+        QFETCH(float, AH);
+        QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, fitPictureBox(W, H, AW, AH));
+    }
+};
+
+QTEST_APPLESS_MAIN(FitTest)
+#include "tst_fit.moc"
