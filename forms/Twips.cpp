@@ -37,26 +37,23 @@ void setTwips(QWidget* w, const TwipsRect& r) {
                    qMax(0, twipsToPixels(r.Height)));
 }
 
+namespace {
+void setOne(QWidget* w, float TwipsRect::*field, float value) {
+    TwipsRect r = twipsOf(w);
+    r.*field = value;
+    setTwips(w, r);
+}
+} // namespace
+
 void setTwipsLeft(QWidget* w, float left) {
-    TwipsRect r = twipsOf(w);
-    r.Left = left;
-    setTwips(w, r);
+    setOne(w, &TwipsRect::Left, left);
 }
-
 void setTwipsTop(QWidget* w, float top) {
-    TwipsRect r = twipsOf(w);
-    r.Top = top;
-    setTwips(w, r);
+    setOne(w, &TwipsRect::Top, top);
 }
-
 void setTwipsWidth(QWidget* w, float width) {
-    TwipsRect r = twipsOf(w);
-    r.Width = width;
-    setTwips(w, r);
+    setOne(w, &TwipsRect::Width, width);
 }
-
 void setTwipsHeight(QWidget* w, float height) {
-    TwipsRect r = twipsOf(w);
-    r.Height = height;
-    setTwips(w, r);
+    setOne(w, &TwipsRect::Height, height);
 }

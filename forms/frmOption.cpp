@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 
+#include "EventGuard.h"
 #include "LoadedForms.h"
 #include "Twips.h"
 #include "mdlComCtrlString.h"
@@ -26,33 +27,6 @@ constexpr int kUnloadFromControlMenu = 0;
 constexpr int kUnloadFromCode = 1;
 
 frmOption* s_loaded = nullptr;
-
-// The default rounding mode rounds halves to the even neighbour.
-qint32 roundHalfEven(double v) {
-    return qint32(std::nearbyint(v));
-}
-
-void reportEscaped(const char* handler, const char* what) {
-    std::fprintf(stderr, "pixelion: %s: %s\n", handler, what);
-    try {
-        gDebugLog(
-            1,
-            QStringLiteral("[ERR] %1() %2").arg(QLatin1String(handler), QString::fromUtf8(what)));
-    } catch (...) {
-        // The log itself failed; standard error already has it.
-    }
-}
-
-// No exception may leave a Qt event handler: the outermost handler reports it and goes on.
-template <typename F> void guarded(const char* name, F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        reportEscaped(name, e.what());
-    } catch (...) {
-        reportEscaped(name, "unknown error");
-    }
-}
 
 } // namespace
 

@@ -13,11 +13,13 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "EventGuard.h"
 #include "Glyphs.h"
 #include "LoadedForms.h"
 #include "Twips.h"
 #include "frmOption.h"
 #include "mdlComApi.h"
+#include "mdlComCtrlString.h"
 #include "mdlComDebug.h"
 #include "mdlComFunction.h"
 #include "mdlComSlideIni.h"
@@ -36,20 +38,6 @@ constexpr float kMinOuterHeight = 4500;
 constexpr float kDesignClientWidth = 9780;
 constexpr float kDesignClientHeight = 4875;
 
-qint32 roundHalfEven(double v) {
-    return qint32(std::nearbyint(v));
-} // default rounding mode: to even
-
-void reportEscaped(const char* handler, const char* what) {
-    std::fprintf(stderr, "pixelion: %s: %s\n", handler, what);
-    try {
-        gDebugLog(
-            1,
-            QStringLiteral("[ERR] %1() %2").arg(QLatin1String(handler), QString::fromUtf8(what)));
-    } catch (...) {
-        // The log itself failed; standard error already has it.
-    }
-}
 } // namespace
 
 // ---- ImageBox and DropFrame ------------------------------------------------------------------
@@ -79,16 +67,6 @@ void DropFrame::dropEvent(QDropEvent* e) {
 }
 
 // ---- construction --------------------------------------------------------------------------
-
-template <typename F> void frmStart::guarded(const char* name, F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        reportEscaped(name, e.what());
-    } catch (...) {
-        reportEscaped(name, "unknown error");
-    }
-}
 
 frmStart::frmStart() {
     setObjectName(QStringLiteral("frmStart"));

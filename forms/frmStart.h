@@ -106,8 +106,6 @@ protected:
 private:
     void createControls();
     void createMenus();
-    // Runs one event handler: no exception ever leaves it (written to stderr and the log).
-    template <typename F> void guarded(const char* name, F&& handler);
     void setRedraw(bool on);
     void applyMinimumSize();
     void applyOuterRect();

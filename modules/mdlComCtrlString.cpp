@@ -230,3 +230,7 @@ QString formatSingle(float value) {
     }
     return out;
 }
+
+qint32 roundHalfEven(double value) {
+    return qint32(std::nearbyint(value)); // the default rounding mode: halves to even
+}

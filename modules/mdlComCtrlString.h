@@ -24,5 +24,8 @@ QString fsGetSuffix(const QString& hsName);
 // platform::RuntimeError.
 qint32 toLong(const QString& text);
 
+// To the nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+qint32 roundHalfEven(double value);
+
 // A single-precision number in its shortest decimal form, as the log writes it (5000, 1203.5).
 QString formatSingle(float value);

@@ -20,10 +20,7 @@ QString winPosKey(const QString& hsCaption) {
 
 // Half of a screen extent as a whole number of twips, a half going to the even neighbour.
 qint32 halfRoundedEven(qint32 extent) {
-    const qint32 half = extent / 2;
-    if (extent % 2 == 0)
-        return half;
-    return (half % 2 == 0) ? half : half + 1;
+    return roundHalfEven(extent / 2.0);
 }
 
 } // namespace
