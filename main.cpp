@@ -1,12 +1,22 @@
 // Starting the program creates the main window; its load handler does all start-up work.
 #include <QApplication>
 
+#include <cstdio>
+
+#include "CommandLineOptions.h"
 #include "DesktopServices.h"
 #include "frmStart.h"
 #include "platform/Signals.h"
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer on the terminal, before any display or window is needed.
+    if (const std::optional<QString> answer = terminalAnswer(commandArguments(argc, argv))) {
+        std::fputs(answer->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
+    // Ties the window to the installed desktop entry (its name and icon in the task bar).
+    QGuiApplication::setDesktopFileName(QStringLiteral("pixelion"));
     DesktopServices desktop;
     platform::setServices(&desktop);
 
