@@ -6,7 +6,19 @@
 
 namespace platform {
 
-QByteArray toCp932(const QString& text) {
+namespace {
+
+// The codec behind "CP932" uses IBM's table, which swaps three control codes: byte 0x1A is
+// U+001C there, 0x1C is U+007F and 0x7F is U+001A (also its mark for an invalid byte). Code page
+// 932 on Windows maps all three to themselves, and the profile reader depends on it: it treats
+// ^Z as blank on the bytes and on the decoded names alike. None of the three is ever part of a
+// double-byte character (trail bytes start at 0x40, and 0x7F is none), so they are converted
+// here, around the codec.
+bool isSwappedControl(char16_t c) {
+    return c == 0x1a || c == 0x1c || c == 0x7f;
+}
+
+QByteArray encodeRun(QStringView text) {
     QStringEncoder encoder("CP932");
     QByteArray bytes = encoder.encode(text);
     if (!encoder.hasError())
@@ -23,9 +35,40 @@ QByteArray toCp932(const QString& text) {
     return bytes;
 }
 
-QString fromCp932(const QByteArray& bytes) {
+QString decodeRun(QByteArrayView bytes) {
     QStringDecoder decoder("CP932");
-    return decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
+    // With 0x7F kept out of the run, U+001A can only be the codec's mark for an invalid byte.
+    text.replace(QChar(0x1a), QChar(QChar::ReplacementCharacter));
+    return text;
+}
+
+} // namespace
+
+QByteArray toCp932(const QString& text) {
+    QByteArray bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isSwappedControl(text[i].unicode())) {
+            bytes += encodeRun(QStringView(text).sliced(start, i - start));
+            bytes += char(text[i].unicode());
+            start = i + 1;
+        }
+    }
+    return bytes + encodeRun(QStringView(text).sliced(start));
+}
+
+QString fromCp932(const QByteArray& bytes) {
+    QString text;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (isSwappedControl(uchar(bytes[i]))) {
+            text += decodeRun(QByteArrayView(bytes).sliced(start, i - start));
+            text += QChar(uchar(bytes[i]));
+            start = i + 1;
+        }
+    }
+    return text + decodeRun(QByteArrayView(bytes).sliced(start));
 }
 
 } // namespace platform

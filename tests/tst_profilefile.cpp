@@ -54,6 +54,9 @@ private Q_SLOTS:
     void writeFailure();
     void roundTrip_data();
     void roundTrip();
+    void codePageControlCodes_data();
+    void codePageControlCodes();
+    void ctrlZAroundNames();
 };
 
 void TestProfileFile::readObservedCases_data() {
@@ -353,6 +356,44 @@ void TestProfileFile::roundTrip() {
     QVERIFY(writePrivateProfileString(section, key, toCp932(text), path));
     QCOMPARE(readAll(path), "[" + section + "]\r\n" + key + "=" + toCp932(readBack) + "\r\n");
     QCOMPARE(fromCp932(getPrivateProfileString(section, key, QByteArray(), path)), readBack);
+}
+
+void TestProfileFile::codePageControlCodes_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("roundTrips");
+
+    // Code page 932 keeps every ASCII control code as it is, ^Z included.
+    QTest::newRow("^Z") << QByteArray("\x1a") << QStringLiteral("\u001a") << true;
+    QTest::newRow("FS") << QByteArray("\x1c") << QStringLiteral("\u001c") << true;
+    QTest::newRow("DEL") << QByteArray("\x7f") << QStringLiteral("\u007f") << true;
+    QTest::newRow("between double-byte characters")
+        << QByteArray("\x95\x5c\x1a\x83\x5d\x7f\x1c") << QStringLiteral("表\u001aゾ\u007f\u001c")
+        << true;
+    QTest::newRow("invalid byte") << QByteArray::fromHex("618062") << QStringLiteral("a\ufffdb")
+                                  << false;
+}
+
+void TestProfileFile::codePageControlCodes() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(bool, roundTrips);
+
+    QCOMPARE(fromCp932(bytes), text);
+    if (roundTrips)
+        QCOMPARE(toCp932(text).toHex(' '), bytes.toHex(' '));
+}
+
+void TestProfileFile::ctrlZAroundNames() {
+    // Old editors end a line with ^Z; it is blank around a name for the writer and the reader
+    // alike, so both find the same entry.
+    const QByteArray z("\x1a");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.ini"));
+    QVERIFY(writeAll(path, "[Sec]\r\n" + z + "key" + z + "=old\r\n"));
+    QVERIFY(writePrivateProfileString(z + "Sec", "key" + z, "new", path));
+    QCOMPARE(readAll(path), QByteArray("[Sec]\r\nkey=new\r\n"));
+    QCOMPARE(getPrivateProfileString("Sec" + z, z + "key", "dflt", path), QByteArray("new"));
 }
 
 QTEST_GUILESS_MAIN(TestProfileFile)
