@@ -5,6 +5,7 @@
 
 #include "CommandLineOptions.h"
 #include "DesktopServices.h"
+#include "ReadAhead.h"
 #include "frmStart.h"
 #include "platform/Signals.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
         std::fputs(answer->toLocal8Bit().constData(), stdout);
         return 0;
     }
+    readAheadCommandLinePicture(argc, argv); // decodes while the program starts
     QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its name and icon in the task bar).
     QGuiApplication::setDesktopFileName(QStringLiteral("pixelion"));
@@ -28,7 +30,9 @@ int main(int argc, char* argv[]) {
     platform::installTerminationHandler([&form] { form.close(); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] { form.close(); });
     form.show();
-    const int code = app.exec();
+    // Showing the window shows its first picture, which lets pending events run: a request to
+    // end may have unloaded it there already, and then there is no loop left to run.
+    const int code = form.isUnloaded() ? 0 : app.exec();
     platform::setServices(nullptr);
     return code;
 }

@@ -7,6 +7,7 @@
 
 #include "GetImage.h"
 #include "PictureFit.h"
+#include "ReadAhead.h"
 #include "Twips.h"
 #include "frmStart.h"
 #include "mdlComApi.h"
@@ -16,7 +17,6 @@
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
 #include "platform/Error.h"
-#include "platform/PictureLoader.h"
 #include "platform/Services.h"
 
 using platform::kSep;
@@ -231,15 +231,16 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
         imgViewer->hide();
         fSetPicSize(path, 3);
         const TwipsRect box = twipsOf(imgViewer);
-        const qreal dpr = devicePixelRatioF();
-        const QImage picture =
-            platform::loadPicture(path, QSize(qRound(twipsToPixels(box.Width) * dpr),
-                                              qRound(twipsToPixels(box.Height) * dpr)));
+        const QImage picture = pictureForBox(*this, path,
+                                             boxPixelSize(box.Width, box.Height,
+                                                          platform::twipsPerPixel(),
+                                                          devicePixelRatioF()));
         imgViewer->setPicture(picture);
         imgViewer->show();
         imgViewer->repaint();
         lblCnt->setText(QString::number(hnPicNo + 1) + QStringLiteral(" / ") +
                         QString::number(last + 1));
+        readAheadAround(*this, hnPicNo);
         QCoreApplication::processEvents();
         gDebugLog(4, QStringLiteral("fbShowPic() End"));
         return true;
