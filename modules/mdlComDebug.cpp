@@ -99,7 +99,9 @@ void ensureLogFolder(const QString& folder) {
     if (info.isDir())
         return;
     // One level only: the base folder has to be there already.
-    if (!QFileInfo(info.absolutePath()).isDir() || !QDir().mkdir(folder))
+    // A copy starting at the same moment may have made it first: that is no failure.
+    if (!QFileInfo(info.absolutePath()).isDir() ||
+        (!QDir().mkdir(folder) && !QFileInfo(folder).isDir()))
         throw platform::RuntimeError(QStringLiteral("cannot create the log folder %1").arg(folder));
 }
 

@@ -17,7 +17,9 @@ QString gsGetUserDataFolder() {
     // A plain file of that name counts as present: nothing is created over it.
     if (!QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink()) {
         const QFileInfo info(folder);
-        if (!QDir(info.absolutePath()).exists() || !QDir().mkdir(folder))
+        // A copy starting at the same moment may have made it first: that is no failure.
+        if (!QDir(info.absolutePath()).exists() ||
+            (!QDir().mkdir(folder) && !QFileInfo::exists(folder)))
             throw platform::RuntimeError(QStringLiteral("cannot create the folder %1").arg(folder));
     }
     return folder;
