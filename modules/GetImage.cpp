@@ -68,18 +68,19 @@ bool isFrameMarker(quint8 m) {
 } // namespace
 
 bool IsImageFileReadable(const QString& hsPath) {
-#ifdef _WIN32
-    const int attributes = platform::kAttrNormal; // hidden and system files count as missing
-    const Qt::CaseSensitivity names = Qt::CaseInsensitive;
-#else
-    // A leading dot is only a naming habit here; no Linux file is hidden or system for this.
-    const int attributes = platform::kAttrHidden;
-    const Qt::CaseSensitivity names = Qt::CaseSensitive;
-#endif
     const QFileInfo info(hsPath);
-    // The search takes the path as a pattern; only the file itself may answer for it.
-    if (!platform::findFiles(hsPath, attributes).contains(info.fileName(), names))
+#ifdef _WIN32
+    // Hidden and system files count as missing. The search takes the path as a pattern; only
+    // the file itself may answer for it.
+    if (!platform::findFiles(hsPath, platform::kAttrNormal)
+             .contains(info.fileName(), Qt::CaseInsensitive))
         return false;
+#else
+    // No Linux file is hidden or system for this check, so the search would find exactly the
+    // regular file of that name: ask for it directly instead of listing the folder per slide.
+    if (!info.isFile())
+        return false;
+#endif
     return info.size() - 1 > 0;
 }
 
