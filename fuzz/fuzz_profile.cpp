@@ -78,6 +78,16 @@ QString folded(const QByteArray& name) {
     return text.toUpper();
 }
 
+// The file's blanks are space, tab, CR and 0x1A; a key whose first other byte is "[" would read
+// back as a section header.
+bool startsSection(const QByteArray& name) {
+    for (const char c : name) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\x1a')
+            return c == '[';
+    }
+    return false;
+}
+
 bool isValidName(const QByteArray& name) {
     return !folded(name).isEmpty() && platform::toCp932(platform::fromCp932(name)) == name &&
            !name.contains('\r') && !name.contains('\n') && !name.contains('\0');
@@ -148,9 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qsizetype own = -1;
     for (qsizetype i = 0; i < entries.size() && own < 0; ++i) {
         const qsizetype k = (hash / 7 + i) % entries.size();
-        // A key that starts with "[" would read as a section header: no writer can store it.
+        // A key that starts with "[" after the blanks reads as a section header: no writer can
+        // store it.
         if (isValidName(entries[k].first) && isValidName(entries[k].second) &&
-            !entries[k].second.trimmed().startsWith('[') &&
+            !startsSection(entries[k].second) &&
             !kProgramSections.contains(folded(entries[k].first)))
             own = k;
     }

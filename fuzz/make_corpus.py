@@ -157,6 +157,9 @@ def settings():
     write("profile", "empty.ini", b"")
     # Found by fuzzing: ^Z around a name was blank to the writer but not to the reader.
     write("profile", "ctrl-z-around-names.ini", b"[P]\n\x1a=\n[\x1aQ\x1a]\r\n\x1ak\x1a=v\x1a\r\n\x1a")
+    # Found by fuzzing: a key that starts with "[" after a ^Z reads back as a section header.
+    write("profile", "sub-before-bracket-key.ini",
+          b"[P]P]\n\x1a[]\x1a=Q\n\x1a\r\n\x1ak\n\x1a=\n[\x1aQ\x1a]\r\n\x1ak\x1a=v\x1a\x93=\x1a")
     write("profile", "control-codes.ini", b"[Debug]\r\nDbgLevel=1\x7f\r\n[SETUP]\r\nInterval=\x1c" b"5\r\n[\x7f]\r\n\x1c=\x80\xa0\xfd\r\n")
 
 
