@@ -405,6 +405,17 @@ private Q_SLOTS:
         QCOMPARE(boxPixels(), QSize(twipsToPixels(box.Width), twipsToPixels(box.Height)));
         QCOMPARE(platform::decodesSoFar() - decodes, 1u);
         QCOMPARE(form->lblCnt->text(), QStringLiteral("1 / 1"));
+        // The window's surface was prepared while the picture decoded; what reached the screen
+        // is the picture all the same.
+        const QRect onWindow(form->imgViewer->mapTo(form.get(), QPoint()), boxPixels());
+        const auto onScreen = [&] {
+            return form->screen()
+                ->grabWindow(form->winId(), onWindow.x(), onWindow.y(), onWindow.width(),
+                             onWindow.height())
+                .toImage();
+        };
+        QTRY_COMPARE(onScreen().size(), boxPixels());
+        QTRY_COMPARE(maxDifference(onScreen(), form->imgViewer->picture()), 0);
     }
 };
 
