@@ -68,20 +68,9 @@ bool isFrameMarker(quint8 m) {
 } // namespace
 
 bool IsImageFileReadable(const QString& hsPath) {
-    const QFileInfo info(hsPath);
-#ifdef _WIN32
-    // Hidden and system files count as missing. The search takes the path as a pattern; only
-    // the file itself may answer for it.
-    if (!platform::findFiles(hsPath, platform::kAttrNormal)
-             .contains(info.fileName(), Qt::CaseInsensitive))
+    if (!platform::isFoundAsPlainFile(hsPath)) // hidden and system files count as missing
         return false;
-#else
-    // No Linux file is hidden or system for this check, so the search would find exactly the
-    // regular file of that name: ask for it directly instead of listing the folder per slide.
-    if (!info.isFile())
-        return false;
-#endif
-    return info.size() - 1 > 0;
+    return QFileInfo(hsPath).size() - 1 > 0;
 }
 
 ImageInfo ReadBmpHeader(const QString& hsPath) {

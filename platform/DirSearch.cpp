@@ -67,4 +67,14 @@ QStringList findFiles(const QString& pattern, int attributes) {
     return names;
 }
 
+bool isFoundAsPlainFile(const QString& path) {
+    const QFileInfo info(path);
+#ifdef _WIN32
+    // The search takes the path as a pattern; only the file itself may answer for it.
+    return findFiles(path, kAttrNormal).contains(info.fileName(), Qt::CaseInsensitive);
+#else
+    return info.isFile();
+#endif
+}
+
 } // namespace platform
