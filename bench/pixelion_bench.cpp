@@ -300,6 +300,15 @@ struct ShowRecorder : QObject {
     }
 };
 
+// Starts the real window as the program does and lets its first paints settle.
+void loadAndShow(frmStart& form) {
+    if (!form.Form_Load())
+        qFatal("start-up failed");
+    form.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 int runShowChild(const QString& folder, bool readAhead, double seconds) {
     QTemporaryDir profile;
     BenchServices services(profile.path());
@@ -308,11 +317,7 @@ int runShowChild(const QString& folder, bool readAhead, double seconds) {
     platform::PictureCache::instance().setEnabled(readAhead);
 
     frmStart form;
-    if (!form.Form_Load())
-        qFatal("start-up failed");
-    form.show();
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    loadAndShow(form);
 
     ShowRecorder rec;
     rec.timer = form.tmrSlideShow;
@@ -559,11 +564,7 @@ int main(int argc, char* argv[]) {
         platform::setServices(&services);
         prepareProfile(profile.path(), platform::programBaseName(), 30, platform::twipsPerPixel());
         frmStart form;
-        if (!form.Form_Load())
-            qFatal("start-up failed");
-        form.show();
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        loadAndShow(form);
         QList<QPair<QString, DisplayCost>> rows;
         rows << qMakePair(QStringLiteral("24 MP"), measureDisplay(form, pictures.p24, runs));
         rows << qMakePair(QStringLiteral("12 MP"), measureDisplay(form, pictures.p12, runs));
