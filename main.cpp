@@ -1,28 +1,35 @@
 // Starting the program creates the main window; its load handler does all start-up work.
 #include <QApplication>
+#include <QDir>
 
 #include <cstdio>
 
 #include "CommandLineOptions.h"
 #include "DesktopServices.h"
-#include "ReadAhead.h"
+#include "PictureCache.h"
+#include "Services.h"
+#include "Signals.h"
 #include "frmStart.h"
-#include "platform/Signals.h"
 
 int main(int argc, char* argv[]) {
+    const QStringList arguments = commandArguments(argc, argv);
     // --help and --version answer on the terminal, before any display or window is needed.
-    if (const std::optional<QString> answer = terminalAnswer(commandArguments(argc, argv))) {
+    if (const std::optional<QString> answer = terminalAnswer(arguments)) {
         std::fputs(answer->toLocal8Bit().constData(), stdout);
         return 0;
     }
-    readAheadCommandLinePicture(argc, argv); // decodes while the program starts
+    // The picture named on the command line decodes while the program starts.
+    auto pictures = std::make_unique<display::PictureCache>();
+    frmStart::readAheadFirstPicture(
+        *pictures, platform::commandLineFromArguments(arguments, QDir::currentPath()));
+
     QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its name and icon in the task bar).
     QGuiApplication::setDesktopFileName(QStringLiteral("pixelion"));
     DesktopServices desktop;
     platform::setServices(&desktop);
 
-    frmStart form;
+    frmStart form(std::move(pictures));
     if (!form.Form_Load())
         return 0; // start-up ended on a failure path; the form has unloaded itself
     // A request to end from outside, or the desktop session ending, closes the window as the

@@ -23,15 +23,15 @@
 
 #include <turbojpeg.h>
 
+#include "Cp932.h"
 #include "GetImage.h"
 #include "PhotoLike.h"
-#include "ReadAhead.h"
+#include "PictureCache.h"
+#include "PictureLoader.h"
+#include "Services.h"
+#include "Twips.h"
 #include "frmStart.h"
 #include "mdlSlideDef.h"
-#include "platform/Cp932.h"
-#include "platform/PictureCache.h"
-#include "platform/PictureLoader.h"
-#include "platform/Services.h"
 
 namespace {
 
@@ -147,15 +147,25 @@ struct DisplayCost {
     std::vector<double> naive, qtScaled, loader, cold, warm, limit;
 };
 
-void waitForReadAhead() {
+void waitForReadAhead(frmStart& form) {
     const auto start = Clock::now();
-    while (!readAheadSettled() && msSince(start) < 10000)
+    while ((form.tmrReadAhead->isActive() || form.pictures().isReadingAhead()) &&
+           msSince(start) < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+// Counts the decodes a cache starts on the user-interface thread and on its workers.
+struct DecodeCounter : QObject {
+    int here = 0, onWorker = 0;
+    explicit DecodeCounter(display::PictureCache& cache) {
+        connect(&cache, &display::PictureCache::decodeStarted, this,
+                [this](const QString&, QSize, bool worker) { ++(worker ? onWorker : here); });
+    }
+};
+
 DisplayCost measureDisplay(frmStart& form, const QStringList& files, int runs) {
     DisplayCost cost;
-    platform::PictureCache& cache = platform::PictureCache::instance();
+    display::PictureCache& cache = form.pictures();
     if (!form.fbGetShowFile(files.first()))
         qFatal("cannot list %s", qPrintable(files.first()));
     tjhandle tj = tjInitDecompress();
@@ -164,7 +174,8 @@ DisplayCost measureDisplay(frmStart& form, const QStringList& files, int runs) {
             const QString path = gsShowFolder + platform::kSep + sFile[i];
 
             // Cold: the whole display of a slide, nothing read ahead.
-            cache.setEnabled(false);
+            waitForReadAhead(form);
+            cache.clear();
             gnShowNo = i;
             auto start = Clock::now();
             if (!form.fbShowPic(gnShowNo))
@@ -174,28 +185,29 @@ DisplayCost measureDisplay(frmStart& form, const QStringList& files, int runs) {
             cost.box = box;
 
             // Warm: the slide before it was shown and its read-ahead has finished.
-            cache.setEnabled(true);
             gnShowNo = (i + qint32(files.size()) - 1) % qint32(files.size());
             form.fbShowPic(gnShowNo);
-            waitForReadAhead();
-            if (cache.held(path, box).isNull())
-                qFatal("the read-ahead did not hold %s", qPrintable(path));
+            waitForReadAhead(form);
             gnShowNo = i;
-            start = Clock::now();
-            form.fbShowPic(gnShowNo);
-            cost.warm.push_back(msSince(start));
-            waitForReadAhead();
-            cache.clear();
+            {
+                const DecodeCounter decodes(cache);
+                start = Clock::now();
+                form.fbShowPic(gnShowNo);
+                cost.warm.push_back(msSince(start));
+                if (decodes.here != 0)
+                    qFatal("the read-ahead did not hold %s", qPrintable(path));
+            }
+            waitForReadAhead(form);
 
             // The loader alone, and what it did.
-            platform::DecodeReport report;
             start = Clock::now();
-            const QImage ours = platform::loadPicture(path, box, nullptr, &report);
+            const display::DecodedPicture decoded = display::decodeForBox(path, box);
+            const QImage ours = display::fitToBox(decoded.image, box);
             cost.loader.push_back(msSince(start));
-            cost.picture = report.picture;
-            cost.decoded = report.decoded;
-            cost.denominator = report.scaleDenominator;
-            if (ours.size() != box || report.scaleDenominator < 2)
+            cost.picture = decoded.picture;
+            cost.decoded = decoded.image.size();
+            cost.denominator = decoded.scaleDenominator;
+            if (ours.size() != box || decoded.scaleDenominator < 2)
                 qFatal("the loader did not scale while decoding %s", qPrintable(path));
 
             // The naive path: full decode, then scale.
@@ -226,12 +238,12 @@ DisplayCost measureDisplay(frmStart& form, const QStringList& files, int runs) {
             QFile file(path);
             file.open(QIODevice::ReadOnly);
             const QByteArray bytes = file.readAll();
-            std::vector<unsigned char> out(size_t(report.decoded.width()) *
-                                           size_t(report.decoded.height()) * 4);
+            std::vector<unsigned char> out(size_t(cost.decoded.width()) *
+                                           size_t(cost.decoded.height()) * 4);
             start = Clock::now();
             if (tjDecompress2(tj, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                              (unsigned long)bytes.size(), out.data(), report.decoded.width(), 0,
-                              report.decoded.height(), TJPF_BGRA, 0) != 0)
+                              (unsigned long)bytes.size(), out.data(), cost.decoded.width(), 0,
+                              cost.decoded.height(), TJPF_BGRA, 0) != 0)
                 qFatal("TurboJPEG: %s", tjGetErrorStr2(tj));
             cost.limit.push_back(msSince(start));
         }
@@ -267,7 +279,7 @@ void printDisplay(const QList<QPair<QString, DisplayCost>>& rows, int runs) {
     };
     line("naive: full decode, then smooth scale", &DisplayCost::naive);
     line("Qt reader with setScaledSize (the plain port)", &DisplayCost::qtScaled);
-    line("our loader alone (scaled decode + area average)", &DisplayCost::loader);
+    line("our loader alone (TurboJPEG at scale + Qt smooth)", &DisplayCost::loader);
     line("cold: fbShowPic, no read-ahead", &DisplayCost::cold);
     line("warm: fbShowPic, read ahead (user-interface thread)", &DisplayCost::warm);
     line("limit: TurboJPEG at the same DCT scale", &DisplayCost::limit);
@@ -309,14 +321,29 @@ void loadAndShow(frmStart& form) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
+// Runs `measure` on the real window, started as the program does in a profile of its own with
+// a 1280 x 800 window.
+template <typename F> void withWindow(F measure) {
+    QTemporaryDir profile;
+    BenchServices services(profile.path());
+    platform::setServices(&services);
+    prepareProfile(profile.path(), platform::programBaseName(), 30, platform::twipsPerPixel());
+    {
+        frmStart form;
+        loadAndShow(form);
+        measure(form);
+        form.close();
+    }
+    platform::setServices(nullptr);
+}
+
 int runShowChild(const QString& folder, bool readAhead, double seconds) {
     QTemporaryDir profile;
     BenchServices services(profile.path());
     platform::setServices(&services);
     prepareProfile(profile.path(), platform::programBaseName(), 1, platform::twipsPerPixel());
-    platform::PictureCache::instance().setEnabled(readAhead);
 
-    frmStart form;
+    frmStart form(std::make_unique<display::PictureCache>(readAhead ? 2 : 0));
     loadAndShow(form);
 
     ShowRecorder rec;
@@ -462,7 +489,7 @@ void measureStartup(const QString& picture, int runs) {
     std::printf("\n5. Start-up: pixelion with a 24 MP picture on its command line, offscreen, "
                 "1280 x 800 window (median of %d runs; ms from main())\n",
                 runs);
-    std::vector<double> asked, got, painted, decodeStart, decodeEnd, ownWork, decode, target;
+    std::vector<double> asked, got, painted;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir profile;
         prepareProfile(profile.path(), QStringLiteral("pixelion"), 30, platform::twipsPerPixel());
@@ -470,60 +497,70 @@ void measureStartup(const QString& picture, int runs) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("USERPROFILE"), profile.path());
-        env.insert(QStringLiteral("PIXELION_STARTUP_TRACE"), QStringLiteral("1"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"),
+                   QStringLiteral("pixelion.startup.info=true"));
         program.setProcessEnvironment(env);
         program.setReadChannel(QProcess::StandardError);
         program.start(QStringLiteral(PIXELION_EXECUTABLE), {picture});
-        QString line, buffer;
+        const QRegularExpression askedLine(
+            QStringLiteral("first picture asked for ([\\d.]+) ms, there ([\\d.]+) ms"));
+        const QRegularExpression paintedLine(QStringLiteral("first picture painted ([\\d.]+) ms"));
+        QString buffer;
+        QRegularExpressionMatch a, p;
         const auto start = Clock::now();
-        while (line.isEmpty() && msSince(start) < 20000) {
+        while (!(p = paintedLine.match(buffer)).hasMatch() && msSince(start) < 20000) {
             program.waitForReadyRead(200);
             buffer += QString::fromUtf8(program.readAllStandardError());
-            const qsizetype at = buffer.indexOf(QLatin1String("pixelion startup:"));
-            if (at >= 0 && buffer.indexOf(u'\n', at) > at)
-                line = buffer.mid(at, buffer.indexOf(u'\n', at) - at);
         }
         program.terminate(); // the program closes as on a request to end
         if (!program.waitForFinished(5000))
             program.kill();
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("asked=([-\\d.]+) got=([-\\d.]+) painted=([-\\d.]+) "
-                                              "decode_start=([-\\d.]+) decode_end=([-\\d.]+)"))
-                .match(line);
-        if (!m.hasMatch())
-            qFatal("no start-up trace from pixelion");
-        const double a = m.captured(1).toDouble(), g = m.captured(2).toDouble(),
-                     p = m.captured(3).toDouble(), ds = m.captured(4).toDouble(),
-                     de = m.captured(5).toDouble();
-        asked.push_back(a);
-        got.push_back(g);
-        painted.push_back(p);
-        decodeStart.push_back(ds);
-        decodeEnd.push_back(de);
-        // The user-interface thread's own work is everything but its wait for the decode.
-        const double idle = de > a ? std::min(de, g) - a : 0;
-        ownWork.push_back(p - idle);
-        decode.push_back(ds >= 0 ? de - ds : g - a);
-        target.push_back(std::max(p - idle, de - ds) + 20);
+        a = askedLine.match(buffer);
+        if (!a.hasMatch() || !p.hasMatch())
+            qFatal("no start-up trace from pixelion: %s", qPrintable(buffer));
+        asked.push_back(a.captured(1).toDouble());
+        got.push_back(a.captured(2).toDouble());
+        painted.push_back(p.captured(1).toDouble());
     }
     std::printf("   display asks for the picture  %8.1f\n", median(asked));
     std::printf("   display has the picture       %8.1f\n", median(got));
     std::printf("   first picture painted         %8.1f\n", median(painted));
-    std::printf("   read-ahead decode             %8.1f .. %.1f\n", median(decodeStart),
-                median(decodeEnd));
-    std::printf("   program's own start-up work   %8.1f   (painted less the wait for the decode)\n",
-                median(ownWork));
-    std::printf("   decode                        %8.1f\n", median(decode));
-    std::printf("   their sum                     %8.1f\n", median(ownWork) + median(decode));
-    std::vector<double> over;
-    int within = 0;
-    for (size_t i = 0; i < painted.size(); ++i) {
-        over.push_back(painted[i] - target[i]);
-        within += painted[i] <= target[i] ? 1 : 0;
-    }
+}
+
+// ---- 6. resizing --------------------------------------------------------------------------
+
+// Drags the frame of the real window showing a 24 MP picture, the show stopped: 20 steps of
+// 24 pixels, out and back, each delivered as the window system delivers a drag.
+void measureResize(frmStart& form, const QString& picture) {
     std::printf(
-        "   painted - (larger + 20 ms)    %8.1f   (median; within the target in %d of %zu runs)\n",
-        median(over), within, painted.size());
+        "\n6. Resizing: 20 steps of 24 px, frmStart showing a 24 MP picture, show stopped\n");
+    if (!form.fbGetShowFile(picture))
+        qFatal("cannot list %s", qPrintable(picture));
+    form.fCtrlSlideShow(true);
+    form.fCtrlSlideShow(false);
+    waitForReadAhead(form);
+    std::vector<double> steps;
+    const DecodeCounter decodes(form.pictures());
+    for (int i = 0; i < 20; ++i) {
+        const int d = i < 10 ? 24 : -24;
+        const QSize before = form.imgViewer->picture().size();
+        const auto start = Clock::now();
+        form.resize(form.width() + d, form.height() + d);
+        while (form.imgViewer->picture().size() == before && msSince(start) < 5000)
+            QCoreApplication::processEvents();
+        steps.push_back(msSince(start));
+        // The next step comes 40 ms later, as a drag of the frame delivers them.
+        const auto pause = Clock::now();
+        while (msSince(pause) < 40)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    const int duringSteps = decodes.here + decodes.onWorker;
+    waitForReadAhead(form);
+    std::printf("   user-interface time per step, p50 / p95 / max (ms)  %.2f / %.2f / %.2f   "
+                "(target p95 <= 15)\n",
+                percentile(steps, 50), percentile(steps, 95), percentile(steps, 100));
+    std::printf("   decodes started during the steps  %d   (target 0); after them  %d\n",
+                duringSteps, decodes.here + decodes.onWorker - duringSteps);
 }
 
 } // namespace
@@ -539,7 +576,7 @@ int main(int argc, char* argv[]) {
     QString pictureFolder = QStringLiteral(PIXELION_BENCH_PICTURES);
     double seconds = 10;
     int runs = 3;
-    QString parts = QStringLiteral("12345");
+    QString parts = QStringLiteral("123456");
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--pictures"))
             pictureFolder = args[i + 1];
@@ -559,19 +596,12 @@ int main(int argc, char* argv[]) {
 
     // 1. in this process, through the real window.
     if (wanted('1')) {
-        QTemporaryDir profile;
-        BenchServices services(profile.path());
-        platform::setServices(&services);
-        prepareProfile(profile.path(), platform::programBaseName(), 30, platform::twipsPerPixel());
-        frmStart form;
-        loadAndShow(form);
-        QList<QPair<QString, DisplayCost>> rows;
-        rows << qMakePair(QStringLiteral("24 MP"), measureDisplay(form, pictures.p24, runs));
-        rows << qMakePair(QStringLiteral("12 MP"), measureDisplay(form, pictures.p12, runs));
-        printDisplay(rows, runs);
-        form.close();
-        platform::PictureCache::instance().setEnabled(true);
-        platform::setServices(nullptr);
+        withWindow([&](frmStart& form) {
+            QList<QPair<QString, DisplayCost>> rows;
+            rows << qMakePair(QStringLiteral("24 MP"), measureDisplay(form, pictures.p24, runs));
+            rows << qMakePair(QStringLiteral("12 MP"), measureDisplay(form, pictures.p12, runs));
+            printDisplay(rows, runs);
+        });
     }
 
     // 2. and 3. each in a process of its own, so that its peak memory is its own.
@@ -599,6 +629,9 @@ int main(int argc, char* argv[]) {
 
     if (wanted('4'))
         measureHeader({pictures.p12.first(), pictures.p24.first(), pictures.big});
+
+    if (wanted('6'))
+        withWindow([&](frmStart& form) { measureResize(form, pictures.p24.first()); });
 
     if (wanted('5')) {
         QTemporaryDir profile;

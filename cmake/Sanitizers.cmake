@@ -3,6 +3,15 @@
 # instrumentation libFuzzer needs, so the code under fuzzing reports every fault it reaches.
 option(PIXELION_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(PIXELION_FUZZ "Build the libFuzzer targets of fuzz/ (needs clang)" OFF)
+option(PIXELION_TSAN "Build with ThreadSanitizer" OFF)
+
+if(PIXELION_TSAN AND (PIXELION_SANITIZE OR PIXELION_FUZZ))
+    message(FATAL_ERROR "ThreadSanitizer does not combine with AddressSanitizer")
+endif()
+if(PIXELION_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
 
 if(PIXELION_FUZZ AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "PIXELION_FUZZ needs clang: configure with CC=clang CXX=clang++")

@@ -1,6 +1,6 @@
 #pragma once
 // The interactive side of the platform seam on a desktop: Qt's message box and file dialog.
-#include "platform/Services.h"
+#include "Services.h"
 
 class DesktopServices : public platform::SystemServices {
 public:

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/Services.h"
+#include "Services.h"
 
 namespace {
 const char* const kLeft = "twLeft";

@@ -4,9 +4,7 @@
 // only when the widget is placed.
 #include <QWidget>
 
-struct TwipsRect {
-    float Left = 0, Top = 0, Width = 0, Height = 0;
-};
+#include "MainLayout.h"
 
 // The widget's rectangle in twips: the stored one, or its pixel geometry converted.
 TwipsRect twipsOf(const QWidget* w);

@@ -10,12 +10,12 @@
 
 #include "EventGuard.h"
 #include "LoadedForms.h"
+#include "Services.h"
 #include "Twips.h"
 #include "mdlComCtrlString.h"
 #include "mdlComDebug.h"
 #include "mdlComWinPos.h"
 #include "mdlSlideSys.h"
-#include "platform/Services.h"
 
 namespace {
 

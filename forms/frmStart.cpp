@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -13,12 +14,17 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "Error.h"
 #include "EventGuard.h"
 #include "Glyphs.h"
 #include "LoadedForms.h"
+#include "MainLayout.h"
+#include "Services.h"
+#include "StartupTrace.h"
 #include "Twips.h"
 #include "frmOption.h"
 #include "mdlComApi.h"
+#include "mdlComCtrlFile.h"
 #include "mdlComCtrlString.h"
 #include "mdlComDebug.h"
 #include "mdlComFunction.h"
@@ -26,19 +32,8 @@
 #include "mdlComWinPos.h"
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
-#include "platform/Error.h"
-#include "platform/Services.h"
 
-namespace {
-const QString kCaption = QStringLiteral("スライド画面");
-// The smallest outer size of the window, in twips.
-constexpr float kMinOuterWidth = 6000;
-constexpr float kMinOuterHeight = 4500;
-// Client area of the window as designed, in twips.
-constexpr float kDesignClientWidth = 9780;
-constexpr float kDesignClientHeight = 4875;
-
-} // namespace
+using namespace layout;
 
 // ---- ImageBox and DropFrame ------------------------------------------------------------------
 
@@ -53,6 +48,11 @@ void ImageBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(rect(), m_picture); // stretched to the box
+    if (!m_paintedOnce) {
+        m_paintedOnce = true;
+        qCInfo(display::lcStartup, "first picture painted %.1f ms after start",
+               display::msSinceProcessStart());
+    }
 }
 
 void DropFrame::dragEnterEvent(QDragEnterEvent* e) {
@@ -68,9 +68,11 @@ void DropFrame::dropEvent(QDropEvent* e) {
 
 // ---- construction --------------------------------------------------------------------------
 
-frmStart::frmStart() {
+frmStart::frmStart(std::unique_ptr<display::PictureCache> pictures)
+    : m_pictures(pictures ? std::move(pictures) : std::make_unique<display::PictureCache>()),
+      m_readAhead(*m_pictures) {
     setObjectName(QStringLiteral("frmStart"));
-    setWindowTitle(kCaption);
+    setWindowTitle(kMainWindowCaption);
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     // The window's own font: the Japanese system font at 9 points, so the texts fit the
     // controls' designed sizes.
@@ -82,6 +84,21 @@ frmStart::frmStart() {
     createMenus();
     createControls();
     registerLoadedForm(this);
+
+    tmrReadAhead = new QTimer(this);
+    tmrReadAhead->setObjectName(QStringLiteral("tmrReadAhead"));
+    tmrReadAhead->setSingleShot(true);
+    connect(tmrReadAhead, &QTimer::timeout, this,
+            [this] { guarded("settled", [&] { settled(); }); });
+    // A picture made coarse during a resize, decoded again for its box: the same slide at the
+    // same size, only sharper, so nothing but the pixels changes.
+    connect(m_pictures.get(), &display::PictureCache::pictureRefined, this,
+            [this](const QString& path, QSize box, const QImage& picture) {
+                if (!imgViewer->isHidden() && gnShowNo >= 0 && gnShowNo < sFile.size() &&
+                    path == gsShowFolder + platform::kSep + sFile[gnShowNo] &&
+                    box == imgViewer->picture().size())
+                    imgViewer->setPicture(picture);
+            });
 }
 
 frmStart::~frmStart() {
@@ -104,23 +121,23 @@ void frmStart::createControls() {
 
     lblMsg = makeLabel(client, QStringLiteral("lblMsg"),
                        QStringLiteral("スライドしたいファイルをドラッグ＆ドロップして下さい。"),
-                       {120, 120, 4335, 375});
+                       kLblMsg);
     lblMsg->setWordWrap(true); // the prompt wraps inside its box, as a Windows label does
     lblMsg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblCnt = makeLabel(client, QStringLiteral("lblCnt"), QString(), {7560, 120, 1455, 255});
+    lblCnt = makeLabel(client, QStringLiteral("lblCnt"), QString(), kLblCnt);
     lblCnt->setAlignment(Qt::AlignCenter);
 
     fraImgArea = new DropFrame(client);
     fraImgArea->setObjectName(QStringLiteral("fraImgArea"));
-    setTwips(fraImgArea, {120, 720, 5000, 2295});
+    setTwips(fraImgArea, kFraImgArea);
     imgViewer = new ImageBox(fraImgArea);
     imgViewer->setObjectName(QStringLiteral("imgViewer"));
-    setTwips(imgViewer, {2000, 195, 1000, 2055});
+    setTwips(imgViewer, kImgViewer);
 
     fraFunc = new QFrame(client);
     fraFunc->setObjectName(QStringLiteral("fraFunc"));
     fraFunc->setFrameStyle(QFrame::Box | QFrame::Plain);
-    setTwips(fraFunc, {7560, 480, 1455, 2175});
+    setTwips(fraFunc, kFraFunc);
 
     // The player buttons' own font; fallbacks where the Windows font is not installed.
     QFont playerFont;
@@ -157,7 +174,7 @@ void frmStart::createControls() {
 
     cmdEnd = new QPushButton(QStringLiteral("終了"), client);
     cmdEnd->setObjectName(QStringLiteral("cmdEnd"));
-    setTwips(cmdEnd, {7680, 2880, 1320, 375});
+    setTwips(cmdEnd, kCmdEnd);
     connect(cmdEnd, &QPushButton::clicked, this,
             [this] { guarded("cmdEnd_Click", [&] { cmdEnd_Click(); }); });
 
@@ -170,8 +187,8 @@ void frmStart::createControls() {
     tmrSlideShow->setTimerType(Qt::PreciseTimer);
     connect(tmrSlideShow, &QTimer::timeout, this,
             [this] { guarded("tmrSlideShow_Timer", [&] { tmrSlideShow_Timer(); }); });
-    connect(fraImgArea, &DropFrame::dropped, this, [this](const QMimeData* data) {
-        guarded("imgViewer_OLEDragDrop", [&] { imgViewer_OLEDragDrop(data); });
+    connect(fraImgArea, &DropFrame::dropped, this, [this](const QMimeData* mime) {
+        guarded("imgViewer_OLEDragDrop", [&] { imgViewer_OLEDragDrop(mime); });
     });
 
     // The design's client area, below the menu bar.
@@ -218,6 +235,8 @@ void frmStart::applyOuterRect() {
 
 void frmStart::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
+    if (!imgViewer->isHidden() && !tmrReadAhead->isActive())
+        tmrReadAhead->start(50); // the read-ahead a hidden window put off
     if (m_placed && windowHandle() && windowHandle()->frameMargins() != m_appliedFrame)
         applyOuterRect();
 }
@@ -292,6 +311,8 @@ void frmStart::Form_Unload() {
         return;
     m_unloaded = true;
     tmrSlideShow->stop();
+    tmrReadAhead->stop();
+    m_pictures->cancel();
     try {
         // A window that start-up never placed has no rectangle of the user's to remember.
         if (m_placed) {
@@ -391,22 +412,22 @@ void frmStart::Form_Resize() {
                inner.height() + qMax(0, twipsToPixels(kMinOuterHeight) - outer.height()));
     }
 
-    const float W = clientWidthTwips();
-    const float H = clientHeightTwips();
-    const TwipsRect msg = twipsOf(lblMsg);
-    setTwips(lblMsg, {100, 100, msg.Width, msg.Height});
-    const TwipsRect cnt = twipsOf(lblCnt);
-    setTwips(lblCnt, {W - cnt.Width - 100, 100, cnt.Width, cnt.Height});
-    const TwipsRect func = twipsOf(fraFunc);
-    setTwips(fraImgArea, {100, msg.Height + 100 + twipsOf(lblMsg).Top, W - func.Width - 300,
-                          H - 200 - msg.Height});
+    const MainLayout l = mainLayout(clientWidthTwips(), clientHeightTwips());
+    setTwips(lblMsg, l.lblMsg);
+    setTwips(lblCnt, l.lblCnt);
+    setTwips(fraImgArea, l.fraImgArea);
 
-    if (!imgViewer->isHidden())
+    if (!imgViewer->isHidden()) {
+        // While the user changes the size of a window on screen, the picture is resampled from
+        // what is held, not decoded again.
+        const bool exposed = windowHandle() && windowHandle()->isExposed();
+        const bool wasResizing = std::exchange(m_resizing, m_resizing || exposed);
         fbShowPic(gnShowNo);
+        m_resizing = wasResizing;
+    }
 
-    setTwips(fraFunc, {W - func.Width - 100, twipsOf(fraImgArea).Top, func.Width, func.Height});
-    const TwipsRect end = twipsOf(cmdEnd);
-    setTwips(cmdEnd, {W - end.Width - 150, H - end.Height - 100, end.Width, end.Height});
+    setTwips(fraFunc, l.fraFunc);
+    setTwips(cmdEnd, l.cmdEnd);
     for (int i = 0; i < int(cmdPlayer.size()); ++i) {
         const TwipsRect on = twipsOf(picOn[i]);
         const TwipsRect off = twipsOf(picOff[i]);

@@ -2,6 +2,7 @@
 // The slideshow screen: start-up and shutdown, layout, menus, the slide list, the show and the
 // picture display all live on this window, as the program's routines do.
 #include <array>
+#include <memory>
 
 #include <QFrame>
 #include <QImage>
@@ -9,6 +10,9 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTimer>
+
+#include "PictureCache.h"
+#include "ReadAhead.h"
 
 class QAction;
 class QMenu;
@@ -27,6 +31,7 @@ protected:
 
 private:
     QImage m_picture;
+    bool m_paintedOnce = false;
 };
 
 // The picture area: a bordered frame that takes dropped files.
@@ -44,11 +49,25 @@ protected:
     void dropEvent(QDropEvent* e) override;
 };
 
+// The main window's caption; window positions are stored under it.
+inline const QString kMainWindowCaption = QStringLiteral("スライド画面");
+
 class frmStart : public QMainWindow {
     Q_OBJECT
 public:
-    frmStart();
+    // `pictures` may come with a decode already under way (start-up); by default the window
+    // makes its own, reading two slides ahead.
+    explicit frmStart(std::unique_ptr<display::PictureCache> pictures = nullptr);
     ~frmStart() override;
+
+    // Called first thing in main(), before the application object exists: starts decoding the
+    // picture named on `commandLine` for the box the stored window rectangle will give it, so
+    // that the decode runs while the program starts. Never throws.
+    static void readAheadFirstPicture(display::PictureCache& pictures,
+                                      const QString& commandLine) noexcept;
+
+    // The pictures of the slides, read ahead and on screen.
+    display::PictureCache& pictures() { return *m_pictures; }
 
     // The load handler. False when start-up ended on a failure path: the form has then been
     // unloaded (its shutdown ran) and must not be shown.
@@ -68,6 +87,9 @@ public:
     std::array<QLabel*, 4> picOff{};
     QPushButton* cmdEnd = nullptr;
     QTimer* tmrSlideShow = nullptr;
+    // Reading ahead waits until the window is on screen and its size has been still a moment
+    // (a drag of the frame delivers a new size every 20-100 ms); this times the wait.
+    QTimer* tmrReadAhead = nullptr;
     QMenu* mnuFile = nullptr;
     QAction* mnuFileRed = nullptr;
     QAction* mnuEnd = nullptr;
@@ -89,7 +111,7 @@ public:
     void mnuEnd_Click();
     void mnuOption_Click();
     void mnuFileRed_Click();
-    void imgViewer_OLEDragDrop(const QMimeData* data);
+    void imgViewer_OLEDragDrop(const QMimeData* mime);
     bool fbGetShowFile(const QString& hsFilePath);
     void fCtrlSlideShow(bool hbStart);
     void cmdPlayer_Click(qint16 Index);
@@ -109,10 +131,20 @@ private:
     void setRedraw(bool on);
     void applyMinimumSize();
     void applyOuterRect();
+    QImage pictureForBox(const QString& path);
+    QSize boxPixels() const;
+    display::SlideView slideView() const;
+    display::AreaView areaView() const;
+    void readAheadWhenSettled();
+    void settled();
 
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_placed = false;
     QRect m_outer;           // outer rectangle from start-up, pixels
     QMargins m_appliedFrame; // frame margins that m_outer was applied with
+
+    std::unique_ptr<display::PictureCache> m_pictures;
+    display::ReadAhead m_readAhead;
+    bool m_resizing = false; // inside Form_Resize's re-fit of a window on screen
 };

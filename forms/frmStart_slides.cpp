@@ -1,29 +1,33 @@
 // frmStart: the slide list, the slideshow control and the picture display.
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QThread>
 #include <QUrl>
+#include <QWindow>
 
+#include "Error.h"
 #include "GetImage.h"
+#include "MainLayout.h"
 #include "PictureFit.h"
-#include "ReadAhead.h"
+#include "Services.h"
+#include "StartupTrace.h"
 #include "Twips.h"
 #include "frmStart.h"
 #include "mdlComApi.h"
 #include "mdlComCtrlFile.h"
 #include "mdlComCtrlString.h"
 #include "mdlComDebug.h"
+#include "mdlComSlideIni.h"
+#include "mdlComWinPos.h"
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
-#include "platform/Error.h"
-#include "platform/Services.h"
 
 using platform::kSep;
 
 namespace {
-// The accepted extensions, in this order.
-const QString kExtensions[2] = {QStringLiteral("jpg"), QStringLiteral("jpeg")};
 
 QString boolText(bool b) {
     return b ? QStringLiteral("True") : QStringLiteral("False");
@@ -48,9 +52,9 @@ bool frmStart::fbGetShowFile(const QString& hsFilePath) {
         gDebugLog(2, QStringLiteral("SAFIX=") + suffix);
 
         bool ok = false;
-        if (suffix.toLower() != kExtensions[0] && suffix.toLower() != kExtensions[1]) {
-            warn(QStringLiteral("拡張子が[ ") + kExtensions[0] + QStringLiteral("]か[") +
-                     kExtensions[1] + QStringLiteral("]のファイルを選んでください。"),
+        if (!isSlideExtension(suffix)) {
+            warn(QStringLiteral("拡張子が[ ") + kSlideExtensions[0] + QStringLiteral("]か[") +
+                     kSlideExtensions[1] + QStringLiteral("]のファイルを選んでください。"),
                  QStringLiteral("ファイル設定エラー"));
         } else {
             qint32 nFNum = 0;
@@ -91,7 +95,7 @@ void frmStart::mnuFileRed_Click() {
         platform::OpenFileRequest request;
         request.title = QStringLiteral("読み込むファイルを選択してください。");
         request.initialFolder = SlideSettings.RootPath;
-        for (const QString& ext : kExtensions)
+        for (const QString& ext : kSlideExtensions)
             request.nameFilters << ext.toUpper() + QStringLiteral(" 形式 (*.") + ext +
                                        QStringLiteral(")");
         const QString path = platform::services().openFileDialog(request);
@@ -111,12 +115,12 @@ void frmStart::mnuFileRed_Click() {
     }
 }
 
-void frmStart::imgViewer_OLEDragDrop(const QMimeData* data) {
+void frmStart::imgViewer_OLEDragDrop(const QMimeData* mime) {
     gDebugLog(4, QStringLiteral("imgViewer_OLEDragDrop() Start."));
     try {
         QStringList files;
-        if (data && data->hasUrls()) {
-            for (const QUrl& url : data->urls()) {
+        if (mime && mime->hasUrls()) {
+            for (const QUrl& url : mime->urls()) {
                 if (!url.isLocalFile()) {
                     files.clear();
                     break;
@@ -230,17 +234,12 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
 
         imgViewer->hide();
         fSetPicSize(path, 3);
-        const TwipsRect box = twipsOf(imgViewer);
-        const QImage picture = pictureForBox(*this, path,
-                                             boxPixelSize(box.Width, box.Height,
-                                                          platform::twipsPerPixel(),
-                                                          devicePixelRatioF()));
-        imgViewer->setPicture(picture);
+        imgViewer->setPicture(pictureForBox(path));
         imgViewer->show();
         imgViewer->repaint();
         lblCnt->setText(QString::number(hnPicNo + 1) + QStringLiteral(" / ") +
                         QString::number(last + 1));
-        readAheadAround(*this, hnPicNo);
+        readAheadWhenSettled();
         QCoreApplication::processEvents();
         gDebugLog(4, QStringLiteral("fbShowPic() End"));
         return true;
@@ -281,4 +280,91 @@ void frmStart::fSetPicSize(const QString& hsPath, qint32 hnType) {
                      QStringLiteral("]/Height=[") + formatSingle(after.Height) +
                      QStringLiteral("]/Left=[") + formatSingle(after.Left) +
                      QStringLiteral("]/Top=[") + formatSingle(after.Top) + QStringLiteral("]"));
+}
+
+// ---- pictures for the display ------------------------------------------------------------
+
+display::SlideView frmStart::slideView() const {
+    return {gsShowFolder, sFile, gnShowNo, tmrSlideShow->isActive()};
+}
+
+display::AreaView frmStart::areaView() const {
+    const TwipsRect area = twipsOf(fraImgArea);
+    return {area.Width, area.Height, platform::twipsPerPixel(), devicePixelRatioF()};
+}
+
+QSize frmStart::boxPixels() const {
+    const TwipsRect box = twipsOf(imgViewer);
+    return display::boxPixelSize(box.Width, box.Height, platform::twipsPerPixel(),
+                                 devicePixelRatioF());
+}
+
+QImage frmStart::pictureForBox(const QString& path) {
+    // A slide decoded here starts its successor on a worker first: the two decodes then share
+    // the processor's cores, and the next tick finds its picture ready.
+    const auto beside = [this] {
+        if (isVisible() && !m_resizing && QThread::idealThreadCount() >= 2)
+            m_readAhead.beside(slideView(), areaView());
+    };
+    const auto resizing =
+        m_resizing ? display::PictureCache::Resizing::Yes : display::PictureCache::Resizing::No;
+    static bool traced = false;
+    if (traced || !display::lcStartup().isInfoEnabled())
+        return m_pictures->picture(path, boxPixels(), resizing, beside);
+    traced = true;
+    const double asked = display::msSinceProcessStart();
+    QImage picture = m_pictures->picture(path, boxPixels(), resizing, beside);
+    qCInfo(display::lcStartup, "first picture asked for %.1f ms, there %.1f ms after start", asked,
+           display::msSinceProcessStart());
+    return picture;
+}
+
+void frmStart::readAheadWhenSettled() {
+    const QWindow* window = windowHandle();
+    if (m_resizing || !isVisible() || !window || !window->isExposed()) {
+        tmrReadAhead->start(m_resizing ? 250 : 50);
+        return;
+    }
+    tmrReadAhead->stop();
+    m_readAhead.around(slideView(), areaView());
+}
+
+void frmStart::settled() {
+    if (m_unloaded || !isVisible() || imgViewer->isHidden() || gnShowNo < 0 ||
+        gnShowNo >= sFile.size())
+        return;
+    m_readAhead.around(slideView(), areaView());
+    // A picture resampled up from a smaller one during the resize is decoded once, now.
+    m_pictures->refine(gsShowFolder + kSep + sFile[gnShowNo], boxPixels());
+}
+
+void frmStart::readAheadFirstPicture(display::PictureCache& pictures,
+                                     const QString& commandLine) noexcept {
+    try {
+        if (commandLine.isEmpty())
+            return;
+        // The path as the slide list will rebuild it, so that the display finds the picture.
+        QString drive, folder, file;
+        fbSplitPath(commandLine, drive, folder, file);
+        if (!isSlideExtension(fsGetSuffix(file)))
+            return;
+        const QString path = drive + kSep + folder + kSep + file;
+        if (!QFileInfo(path).isFile())
+            return;
+        // The window's outer size from its stored rectangle, as start-up will apply it. The
+        // frame and the menu bar are not known before the window exists; leaving them out
+        // guesses a box a little larger than the real one, so the picture decoded for it covers
+        // the real one, which is then a resample of it. Before the application object exists
+        // there is no screen: the usual 96 dpi, no scaling.
+        WinPos pos{0, 0, 0, 0};
+        if (QFileInfo(userDataFolderPath()).isDir()) // start-up creates it, not this
+            gGetWinPos(kMainWindowCaption, pos);
+        const MainLayout l = mainLayout(qMax(float(pos[2]), layout::kMinOuterWidth),
+                                        qMax(float(pos[3]), layout::kMinOuterHeight));
+        const display::AreaView area{l.fraImgArea.Width, l.fraImgArea.Height,
+                                     platform::twipsPerPixel(), 1.0};
+        pictures.readAhead(path, display::boxForPicture(path, area), true);
+    } catch (...) {
+        // No head start: the picture is decoded when the show starts.
+    }
 }

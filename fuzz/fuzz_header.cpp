@@ -3,8 +3,8 @@
 // caller relies on: a result that names no format is all zeros, a format is only ever the one
 // asked for or the one the signature names, sizes are never negative, and the fields come from
 // the bytes where each format keeps them.
+#include "Error.h"
 #include "GetImage.h"
-#include "platform/Error.h"
 
 #include "FuzzSupport.h"
 

@@ -7,11 +7,11 @@
 //     before the write-back still loads after it, with the new values;
 //   - entries of other sections read back unchanged;
 //   - writing the same values again leaves the file byte for byte as it was.
+#include "Cp932.h"
+#include "ProfileFile.h"
+#include "Services.h"
 #include "mdlComSlideIni.h"
 #include "mdlSlideSys.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "platform/Services.h"
 
 #include "FuzzSupport.h"
 

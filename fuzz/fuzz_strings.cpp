@@ -6,9 +6,9 @@
 //   the rest    separator, then the text
 // Beyond crashes and sanitizer reports it checks each result against a plain reading of what
 // the routine promises (QString::split, lastIndexOf and the like).
+#include "Error.h"
 #include "mdlComCtrlFile.h"
 #include "mdlComCtrlString.h"
-#include "platform/Error.h"
 
 #include "FuzzSupport.h"
 

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/DirSearch.h"
-#include "platform/Error.h"
+#include "DirSearch.h"
+#include "Error.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/Error.h"
+#include "Error.h"
 
 namespace {
 constexpr float kMargin = 300;

@@ -1,7 +1,7 @@
 #include "mdlComApi.h"
 
+#include "Services.h"
 #include "mdlComCtrlString.h"
-#include "platform/Services.h"
 
 QString gsGetSpecialFolder(qintptr hnHwnd, qint32 hnCode) {
     Q_UNUSED(hnHwnd); // the owner window matters only to a shell that asks the user

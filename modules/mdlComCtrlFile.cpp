@@ -1,8 +1,8 @@
 #include "mdlComCtrlFile.h"
 
+#include "DirSearch.h"
+#include "Error.h"
 #include "mdlComCtrlString.h"
-#include "platform/DirSearch.h"
-#include "platform/Error.h"
 
 bool fbSplitPath(const QString& hsPath, QString& hsDrive, QString& hsFolder, QString& hsFile,
                  QChar sep) {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "platform/Services.h"
+#include "Services.h"
 
 // Splits a full path into drive, folder (no leading or trailing separator) and file name.
 // Throws platform::RuntimeError for a path without any separator.

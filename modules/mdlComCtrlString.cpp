@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/Error.h"
+#include "Error.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 
 #include <limits>
 
+#include "Cp932.h"
+#include "DirSearch.h"
+#include "Error.h"
+#include "Services.h"
 #include "mdlComApi.h"
 #include "mdlComSlideIni.h"
-#include "platform/Cp932.h"
-#include "platform/DirSearch.h"
-#include "platform/Error.h"
-#include "platform/Services.h"
 
 using platform::kSep;
 

@@ -1,6 +1,6 @@
 #include "mdlComFunction.h"
 
-#include "platform/Services.h"
+#include "Services.h"
 
 QString gsGetVersion() {
     return gsGetVersion(platform::services().versionMajor(), platform::services().versionMinor());

@@ -3,17 +3,20 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "Cp932.h"
+#include "Error.h"
+#include "ProfileFile.h"
+#include "Services.h"
 #include "mdlComCtrlString.h"
-#include "platform/Cp932.h"
-#include "platform/Error.h"
-#include "platform/ProfileFile.h"
-#include "platform/Services.h"
 
 using platform::kSep;
 
+QString userDataFolderPath() {
+    return platform::services().userProfileFolder() + kSep + kUserDataFolderName;
+}
+
 QString gsGetUserDataFolder() {
-    const QString folder =
-        platform::services().userProfileFolder() + kSep + QStringLiteral("ピクセリオン");
+    const QString folder = userDataFolderPath();
     // A plain file of that name counts as present: nothing is created over it.
     if (!QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink()) {
         const QFileInfo info(folder);

@@ -2,7 +2,12 @@
 // The per-user folder, the paths of the settings files and the two profile wrappers.
 #include <QString>
 
-// USERPROFILE + separator + "ピクセリオン"; created (one level) when missing.
+// The per-user folder's own name.
+inline const QString kUserDataFolderName = QStringLiteral("ピクセリオン");
+
+// USERPROFILE + separator + "ピクセリオン", whether or not it exists.
+QString userDataFolderPath();
+// The same, created (one level) when missing.
 // Throws platform::RuntimeError when it cannot be created.
 QString gsGetUserDataFolder();
 QString gsGetSlideIniPath();

@@ -2,11 +2,11 @@
 
 #include <exception>
 
+#include "Cp932.h"
+#include "ProfileFile.h"
+#include "Services.h"
 #include "mdlComCtrlString.h"
 #include "mdlComSlideIni.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "platform/Services.h"
 
 namespace {
 

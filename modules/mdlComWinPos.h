@@ -14,6 +14,7 @@ enum WindowStateCode : qint32 { kWindowNormal = 0, kWindowMinimized = 1, kWindow
 // onto the primary screen. Errors (folder, screen) go to the caller.
 void gGetWinPos(const QString& hsCaption, WinPos& hnPos);
 // Stores hnPos unless the window is minimised or maximised or its top-left corner is off screen.
-void gPutWinPos(const QString& hsCaption, const WinPos& hnPos, qint32 hnWindowState = kWindowNormal);
+void gPutWinPos(const QString& hsCaption, const WinPos& hnPos,
+                qint32 hnWindowState = kWindowNormal);
 void gSplitWinPos(const QString& hsText, WinPos& hnPos);
 void fSplitCsvLong(const QString& hsText, qint32 hnCount, std::span<qint32> hnValues);

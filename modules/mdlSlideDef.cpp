@@ -9,3 +9,8 @@ void resetSlideList() {
     gsShowFolder.clear();
     gnShowNo = 0;
 }
+
+bool isSlideExtension(const QString& suffix) {
+    const QString lower = suffix.toLower();
+    return lower == kSlideExtensions[0] || lower == kSlideExtensions[1];
+}

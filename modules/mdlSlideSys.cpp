@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include "Error.h"
+#include "Services.h"
 #include "mdlComCtrlString.h"
 #include "mdlComDebug.h"
 #include "mdlComSlideIni.h"
-#include "platform/Error.h"
-#include "platform/Services.h"
 
 SlideSettingsRecord SlideSettings;
 

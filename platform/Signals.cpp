@@ -5,6 +5,7 @@
 #ifndef _WIN32
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,12 +13,13 @@
 namespace platform {
 namespace {
 int wakePipe[2] = {-1, -1};
-volatile std::sig_atomic_t requested = 0;
+// Any thread may take a signal, two of them at once: only one may see the first request.
+std::atomic<int> requested{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
 
 void onSignal(int sig) {
-    if (requested)
+    if (requested.exchange(1) != 0)
         _exit(128 + sig); // asked twice: the user means it
-    requested = 1;
     const char byte = char(sig);
     [[maybe_unused]] const ssize_t n = write(wakePipe[1], &byte, 1);
 }

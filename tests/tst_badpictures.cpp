@@ -10,9 +10,9 @@
 #include <sys/resource.h>
 #endif
 
+#include "TestServices.h"
 #include "frmStart.h"
 #include "mdlSlideDef.h"
-#include "support/TestServices.h"
 
 namespace {
 

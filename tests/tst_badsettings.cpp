@@ -6,13 +6,13 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include "Cp932.h"
+#include "ProfileFile.h"
+#include "TestServices.h"
 #include "frmStart.h"
 #include "mdlComCtrlString.h"
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "support/TestServices.h"
 
 namespace {
 

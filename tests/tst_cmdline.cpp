@@ -1,8 +1,8 @@
 #include <QtTest>
 
 #include "CommandLineOptions.h"
-#include "platform/Services.h"
-#include "support/TestServices.h"
+#include "Services.h"
+#include "TestServices.h"
 
 namespace {
 // Reports a chosen program version instead of the built one.

@@ -5,11 +5,11 @@
 #include <QProcess>
 #include <QScopeGuard>
 
+#include "Cp932.h"
+#include "Error.h"
+#include "TestServices.h"
 #include "mdlComApi.h"
 #include "mdlComDebug.h"
-#include "platform/Cp932.h"
-#include "platform/Error.h"
-#include "support/TestServices.h"
 
 namespace {
 

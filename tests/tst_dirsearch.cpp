@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "DirSearch.h"
 #include "mdlComCtrlFile.h"
-#include "platform/DirSearch.h"
 
 using platform::kAttrHidden;
 using platform::kAttrNormal;

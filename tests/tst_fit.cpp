@@ -1,8 +1,8 @@
 // The picture box: exact proportions, always inside the area less its margin.
 #include <QtTest>
 
+#include "Error.h"
 #include "PictureFit.h"
-#include "platform/Error.h"
 
 class FitTest : public QObject {
     Q_OBJECT

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #endif
 
+#include "Error.h"
 #include "GetImage.h"
-#include "platform/Error.h"
 
 Q_DECLARE_METATYPE(ImageInfo)
 

@@ -2,11 +2,11 @@
 #include <QMenuBar>
 #include <QtTest>
 
+#include "TestServices.h"
 #include "Twips.h"
 #include "frmOption.h"
 #include "frmStart.h"
 #include "mdlSlideSys.h"
-#include "support/TestServices.h"
 
 class MainWindowTest : public QObject {
     Q_OBJECT

@@ -9,14 +9,14 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "Cp932.h"
 #include "LoadedForms.h"
+#include "ProfileFile.h"
+#include "TestServices.h"
 #include "frmOption.h"
 #include "mdlComDebug.h"
 #include "mdlComSlideIni.h"
 #include "mdlSlideSys.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "support/TestServices.h"
 
 using platform::MsgAnswer;
 

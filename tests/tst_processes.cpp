@@ -16,10 +16,10 @@
 #include <unistd.h>
 #endif
 
+#include "Cp932.h"
+#include "ProfileFile.h"
+#include "TestServices.h"
 #include "mdlComSlideIni.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "support/TestServices.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
+#include "Cp932.h"
+#include "ProfileFile.h"
 
 using platform::fromCp932;
 using platform::getPrivateProfileString;

@@ -4,15 +4,15 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "ReadAhead.h"
+#include "Error.h"
+#include "PictureCache.h"
+#include "PictureLoader.h"
+#include "TestServices.h"
 #include "Twips.h"
 #include "frmStart.h"
 #include "mdlSlideDef.h"
-#include "platform/PictureCache.h"
-#include "platform/PictureLoader.h"
-#include "support/TestServices.h"
 
-using platform::PictureCache;
+using display::PictureCache;
 
 namespace {
 
@@ -54,9 +54,22 @@ bool near(QRgb pixel, QColor colour) {
            qAbs(qBlue(pixel) - colour.blue()) < 12;
 }
 
-void waitForReadAhead() {
-    QTRY_VERIFY_WITH_TIMEOUT(readAheadSettled(), 10000);
-}
+// The decodes one cache starts, and the read-ahead that it held.
+struct Decodes : QObject {
+    QStringList here, onWorker, held;
+    explicit Decodes(PictureCache& cache) {
+        QObject::connect(&cache, &PictureCache::decodeStarted, this,
+                         [this](const QString& path, QSize, bool worker) {
+                             (worker ? onWorker : here) << path;
+                         });
+        QObject::connect(&cache, &PictureCache::readAheadDone, this,
+                         [this](const QString& path, QSize, bool ok) {
+                             if (ok)
+                                 held << path;
+                         });
+    }
+    qsizetype all() const { return here.size() + onWorker.size(); }
+};
 
 } // namespace
 
@@ -66,6 +79,7 @@ class ReadAheadTest : public QObject {
     std::unique_ptr<TestServices> ts;
     std::unique_ptr<QTemporaryDir> pics;
     std::unique_ptr<frmStart> form;
+    std::unique_ptr<Decodes> decodes;
 
     QString pic(const QString& name) const { return pics->path() + "/" + name; }
     QString pic(int index) const { return pic(QStringLiteral("p%1.jpg").arg(index)); }
@@ -83,15 +97,22 @@ class ReadAheadTest : public QObject {
     }
 
     // Starts the window as the program does, with `commandLine`; the interval is long enough
-    // that no tick comes during a test.
-    void start(const QString& commandLine, int interval = 1000) {
+    // that no tick comes during a test. `workers` 0: no read-ahead.
+    void start(const QString& commandLine, int interval = 1000, int workers = 2) {
         writeSettings(interval);
         ts->commandLineText = commandLine;
-        form = std::make_unique<frmStart>();
+        form = std::make_unique<frmStart>(std::make_unique<PictureCache>(workers));
+        decodes = std::make_unique<Decodes>(form->pictures());
         QVERIFY(form->Form_Load());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         waitForReadAhead();
+    }
+
+    // Until the window has started what it reads ahead and the decodes have ended.
+    void waitForReadAhead() {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !form->tmrReadAhead->isActive() && !form->pictures().isReadingAhead(), 10000);
     }
 
     QString todaysLog() const {
@@ -107,12 +128,10 @@ private Q_SLOTS:
                                    Qt::darkBlue, Qt::darkGray, Qt::darkMagenta};
         for (int i = 0; i < 6; ++i)
             writeJpeg(pic(i), solid(320, 240, colours[i]));
-        PictureCache::instance().setEnabled(true);
-        PictureCache::instance().clear();
     }
     void cleanup() {
+        decodes.reset();
         form.reset();
-        PictureCache::instance().clear();
         pics.reset();
         ts.reset();
     }
@@ -135,11 +154,11 @@ private Q_SLOTS:
         QFETCH(int, denominator);
         const QImage original = gradient(800, 600);
         writeJpeg(pic("g.jpg"), original, 95);
-        platform::DecodeReport report;
-        const QImage picture = platform::loadPicture(pic("g.jpg"), box, nullptr, &report);
-        QCOMPARE(report.scaleDenominator, denominator);
-        QCOMPARE(report.picture, QSize(800, 600));
-        QCOMPARE(report.decoded, QSize(800 / denominator, 600 / denominator));
+        const display::DecodedPicture decoded = display::decodeForBox(pic("g.jpg"), box);
+        QCOMPARE(decoded.scaleDenominator, denominator);
+        QCOMPARE(decoded.picture, QSize(800, 600));
+        QCOMPARE(decoded.image.size(), QSize(800 / denominator, 600 / denominator));
+        const QImage picture = display::fitToBox(decoded.image, box);
         QCOMPARE(picture.size(), box.expandedTo(QSize(1, 1)));
         QCOMPARE(picture.format(), QImage::Format_RGB32);
         // The same picture as decoding in full and scaling smoothly, within JPEG's own loss.
@@ -147,8 +166,6 @@ private Q_SLOTS:
             original.scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         QVERIFY2(maxDifference(picture, reference) <= 8,
                  qPrintable(QString::number(maxDifference(picture, reference))));
-        // Decoding first and resizing later (the start-up read-ahead) gives the very same.
-        QCOMPARE(platform::resizePicture(platform::decodeForSize(pic("g.jpg"), box), box), picture);
     }
 
     void loaderHandlesTheUnusualFiles() {
@@ -156,26 +173,23 @@ private Q_SLOTS:
         QImage grey(64, 48, QImage::Format_Grayscale8);
         grey.fill(100);
         writeJpeg(pic("grey.jpg"), grey);
-        const QImage g = platform::loadPicture(pic("grey.jpg"), QSize(32, 24));
+        const QImage g = display::loadPicture(pic("grey.jpg"), QSize(32, 24));
         QVERIFY(near(g.pixel(16, 12), QColor(100, 100, 100)));
         QCOMPARE(qAlpha(g.pixel(16, 12)), 255);
         // Another format behind a .jpg name is read by Qt's own readers, as before.
         QVERIFY(solid(40, 30, Qt::red).save(pic("png.jpg"), "PNG"));
-        QVERIFY(near(platform::loadPicture(pic("png.jpg"), QSize(20, 15)).pixel(10, 7), Qt::red));
+        QVERIFY(near(display::loadPicture(pic("png.jpg"), QSize(20, 15)).pixel(10, 7), Qt::red));
         // A file cut short shows as far as it goes.
         QByteArray bytes = TestServices::readBytes(pic(0));
         TestServices::writeBytes(pic("cut.jpg"), bytes.left(bytes.size() * 2 / 3));
-        QCOMPARE(platform::loadPicture(pic("cut.jpg"), QSize(160, 120)).size(), QSize(160, 120));
-        // Garbage after a JPEG start, a missing file and a called-off decode are errors.
+        QCOMPARE(display::loadPicture(pic("cut.jpg"), QSize(160, 120)).size(), QSize(160, 120));
+        // Garbage after a JPEG start and a missing file are errors.
         TestServices::writeBytes(pic("bad.jpg"), QByteArray("\xFF\xD8\xFF\xC0\x00\x11\x08", 7) +
                                                      QByteArray(64, '\x55'));
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-                                 platform::loadPicture(pic("bad.jpg"), QSize(16, 16)));
+                                 display::loadPicture(pic("bad.jpg"), QSize(16, 16)));
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError,
-                                 platform::loadPicture(pic("none.jpg"), QSize(16, 16)));
-        const std::atomic<bool> cancel{true};
-        QVERIFY_THROWS_EXCEPTION(platform::DecodeCancelled,
-                                 platform::loadPicture(pic(0), QSize(16, 16), &cancel));
+                                 display::loadPicture(pic("none.jpg"), QSize(16, 16)));
     }
 
     // ---- the cache through the window ----------------------------------------------------
@@ -183,17 +197,16 @@ private Q_SLOTS:
     void theReadAheadPictureIsTheOneShown() {
         start(pic(0));
         const QSize box = boxPixels();
-        const QImage held = PictureCache::instance().held(pic(1), box);
-        QVERIFY(!held.isNull());
-        const quint64 decodes = platform::decodesSoFar();
+        QVERIFY(decodes->held.contains(pic(1)));
+        const Decodes after(form->pictures());
         QTest::mouseClick(form->cmdPlayer[3], Qt::LeftButton);
         QCOMPARE(form->lblCnt->text(), QStringLiteral("2 / 6"));
-        QCOMPARE(form->imgViewer->picture().cacheKey(), held.cacheKey());
+        QVERIFY(after.here.isEmpty()); // shown as it was read ahead
         QVERIFY(
             near(form->imgViewer->picture().pixel(box.width() / 2, box.height() / 2), Qt::darkRed));
         waitForReadAhead();
         // Slides 2 and 3 were read ahead already: only slide 4 is new.
-        QCOMPARE(platform::decodesSoFar() - decodes, 1u);
+        QCOMPARE(after.onWorker, QStringList{pic(3)});
     }
 
     void changedFileShowsAsItIsNow_data() {
@@ -206,7 +219,7 @@ private Q_SLOTS:
         QFETCH(QString, change);
         start(pic(0));
         const QSize box = boxPixels();
-        QVERIFY(!PictureCache::instance().held(pic(1), box).isNull());
+        QVERIFY(decodes->held.contains(pic(1)));
         const qint64 before = QFileInfo(pic(1)).size();
         if (change == "replaced") {
             // Same name and picture size, another content: a file of another length.
@@ -245,35 +258,58 @@ private Q_SLOTS:
                                                     "\x01\x40",
                                                     11) +
                                              QByteArray(64, '\x55'));
-        QSignalSpy done(&PictureCache::instance(), &PictureCache::readAheadDone);
         start(pic(0));
-        bool triedAndFailed = false;
-        for (const QList<QVariant>& signal : done)
-            triedAndFailed = triedAndFailed || (signal[0] == pic(1) && !signal[1].toBool());
-        QVERIFY(triedAndFailed);
+        QVERIFY(decodes->onWorker.contains(pic(1)));
+        QVERIFY(!decodes->held.contains(pic(1)));
         QVERIFY(ts->messages.isEmpty()); // not until the slide is shown
         QTest::mouseClick(form->cmdPlayer[3], Qt::LeftButton);
         QCOMPARE(ts->messages.size(), 1);
         QVERIFY(ts->messages[0].text.startsWith("表示ファイル「p1.jpg」"));
     }
 
-    void resizeDecodesAgainAtTheNewSize() {
+    // Dragging the frame: each step resamples the picture held, without a decode; once the
+    // size is still, the neighbours are read for the new size and a picture that had to be made
+    // larger than what was held is decoded once, sharp.
+    void resizeResamplesAndDecodesOnlyWhenStill_data() {
+        QTest::addColumn<int>("larger"); // pixels the window is made larger first
+        QTest::addColumn<int>("step");   // pixels a step, both ways
+        // The 1600 x 1200 picture is held at 1/4 scale (400 x 300) for the first box, 355 x 267:
+        // growing 200 pixels needs a finer scale, shrinking does not.
+        QTest::newRow("growing") << 0 << 40;
+        QTest::newRow("shrinking") << 300 << -24;
+    }
+    void resizeResamplesAndDecodesOnlyWhenStill() {
+        QFETCH(int, larger);
+        QFETCH(int, step);
         writeJpeg(pic(0), gradient(1600, 1200));
         writeJpeg(pic(1), gradient(1600, 1200));
         start(pic(0));
+        form->resize(form->width() + larger, form->height() + larger);
+        QTRY_VERIFY(!form->tmrReadAhead->isActive());
+        waitForReadAhead();
         const QSize oldBox = boxPixels();
-        QVERIFY(!PictureCache::instance().held(pic(1), oldBox).isNull());
-        const quint64 decodes = platform::decodesSoFar();
-        form->resize(form->width() + 300, form->height() + 200);
-        QTRY_VERIFY(boxPixels() != oldBox);
+        const Decodes during(form->pictures());
+        for (int i = 1; i <= 5; ++i) {
+            const QSize before = boxPixels();
+            form->resize(form->width() + step, form->height() + step);
+            QTRY_VERIFY(boxPixels() != before);
+            QCOMPARE(form->imgViewer->picture().size(), boxPixels());
+            QCOMPARE(during.all(), 0);
+            QVERIFY(form->tmrReadAhead->isActive());
+        }
         const QSize newBox = boxPixels();
+        QVERIFY(step > 0 ? newBox.width() > oldBox.width() : newBox.width() < oldBox.width());
         const TwipsRect box = twipsOf(form->imgViewer);
         QCOMPARE(newBox, QSize(twipsToPixels(box.Width), twipsToPixels(box.Height)));
-        QVERIFY(platform::decodesSoFar() > decodes);
-        // What was read for the old size is gone; the neighbours come again at the new size.
-        QVERIFY(PictureCache::instance().held(pic(1), oldBox).isNull());
         waitForReadAhead();
-        QVERIFY(!PictureCache::instance().held(pic(1), newBox).isNull());
+        // Growing past what was held: one decode of the slide on screen, on a worker.
+        QCOMPARE(during.here, QStringList());
+        QCOMPARE(during.onWorker.count(pic(0)), step > 0 ? 1 : 0);
+        QVERIFY(during.onWorker.contains(pic(1))); // read again at the new size
+        // What shows is what a decode for that box gives, within JPEG's own loss.
+        QCOMPARE(form->imgViewer->picture().size(), newBox);
+        QVERIFY(maxDifference(form->imgViewer->picture(), display::loadPicture(pic(0), newBox)) <=
+                (step > 0 ? 0 : 8));
     }
 
     void readsAheadInTheShowsDirection_data() {
@@ -298,8 +334,8 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < list.size(); ++i) {
             waitForReadAhead();
             if (i == list.size() - 1)
-                PictureCache::instance().clear(); // only the last step's read-ahead counts
-            QSignalSpy done(&PictureCache::instance(), &PictureCache::readAheadDone);
+                form->pictures().clear(); // only the last step's read-ahead counts
+            const Decodes done(form->pictures());
             const QString step = list[i];
             if (step == "tick") {
                 form->tmrSlideShow_Timer();
@@ -316,10 +352,8 @@ private Q_SLOTS:
             if (i < list.size() - 1)
                 continue;
             waitForReadAhead();
-            QStringList paths;
-            for (const QList<QVariant>& signal : done)
-                paths << signal[0].toString();
-            paths.removeDuplicates(); // each resize event lays out and reads ahead again
+            QStringList paths = done.onWorker;
+            paths.removeDuplicates();
             paths.sort();
             QStringList expected;
             for (int index : readAhead)
@@ -334,7 +368,7 @@ private Q_SLOTS:
         for (int i = 0; i < 6; ++i) {
             QTest::mouseClick(form->cmdPlayer[3], Qt::LeftButton);
             waitForReadAhead();
-            QVERIFY(PictureCache::instance().heldCount() <= PictureCache::kCapacity);
+            QVERIFY(form->pictures().size() <= PictureCache::capacity());
         }
     }
 
@@ -346,9 +380,8 @@ private Q_SLOTS:
         for (const bool on : {false, true}) {
             cleanup();
             init();
-            PictureCache::instance().setEnabled(on);
             writeJpeg(pic(3), gradient(1600, 1200));
-            start(pic(2));
+            start(pic(2), 1000, on ? 2 : 0);
             QVERIFY(QFile::remove(pic(4))); // listed, and perhaps read ahead already
             QTest::mouseClick(form->cmdPlayer[3], Qt::LeftButton); // 4 / 6 at 1600 x 1200
             waitForReadAhead();
@@ -371,7 +404,6 @@ private Q_SLOTS:
             for (const platform::MessageBoxRequest& m : std::as_const(ts->messages))
                 messages[on] << QString(m.text).replace(pics->path(), "PICS") + u'|' + m.title;
         }
-        PictureCache::instance().setEnabled(true);
         QVERIFY(logs[0].contains("fbShowPic() Err"));
         QCOMPARE(logs[1], logs[0]);
         QCOMPARE(messages[0].size(), 2); // Next, then the tick, onto the deleted file
@@ -392,21 +424,19 @@ private Q_SLOTS:
         writeJpeg(pic("solo/p.jpg"), gradient(1600, 1200));
         writeSettings(1000, windowEntry);
         ts->commandLineText = pic("solo/p.jpg");
-        const quint64 decodes = platform::decodesSoFar();
-        QByteArray program("pixelion"), picture = QFile::encodeName(ts->commandLineText);
-        char* argv[] = {program.data(), picture.data(), nullptr};
-        readAheadCommandLinePicture(2, argv); // as main() does, first thing
-        form = std::make_unique<frmStart>();
+        auto pictures = std::make_unique<PictureCache>();
+        decodes = std::make_unique<Decodes>(*pictures);
+        frmStart::readAheadFirstPicture(*pictures, ts->commandLineText); // as main() does
+        form = std::make_unique<frmStart>(std::move(pictures));
         QVERIFY(form->Form_Load());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         // Shown at the size of the box the window ended up with, from that one decode.
         const TwipsRect box = twipsOf(form->imgViewer);
         QCOMPARE(boxPixels(), QSize(twipsToPixels(box.Width), twipsToPixels(box.Height)));
-        QCOMPARE(platform::decodesSoFar() - decodes, 1u);
+        QCOMPARE(decodes->all(), 1);
         QCOMPARE(form->lblCnt->text(), QStringLiteral("1 / 1"));
-        // The window's surface was prepared while the picture decoded; what reached the screen
-        // is the picture all the same.
+        // What reached the screen is the picture.
         const QRect onWindow(form->imgViewer->mapTo(form.get(), QPoint()), boxPixels());
         const auto onScreen = [&] {
             return form->screen()

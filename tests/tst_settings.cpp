@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QtTest>
 
+#include "TestServices.h"
 #include "frmStart.h"
 #include "mdlComSlideIni.h"
 #include "mdlSlideSys.h"
-#include "support/TestServices.h"
 
 class SettingsTest : public QObject {
     Q_OBJECT

@@ -4,11 +4,11 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include "TestServices.h"
 #include "Twips.h"
 #include "frmStart.h"
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
-#include "support/TestServices.h"
 
 namespace {
 void writeJpeg(const QString& path, int w, int h, QColor colour = Qt::darkCyan) {

@@ -3,9 +3,9 @@
 #include <limits>
 #include <string_view>
 
+#include "Error.h"
 #include "mdlComCtrlFile.h"
 #include "mdlComCtrlString.h"
-#include "platform/Error.h"
 
 using namespace std::string_view_literals;
 

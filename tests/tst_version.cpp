@@ -1,7 +1,7 @@
 #include <QtTest>
 
+#include "TestServices.h"
 #include "mdlComFunction.h"
-#include "support/TestServices.h"
 
 namespace {
 // Reports a chosen program version instead of the built one.

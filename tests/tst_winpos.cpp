@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QtTest>
 
+#include "Cp932.h"
+#include "ProfileFile.h"
+#include "TestServices.h"
 #include "mdlComWinPos.h"
-#include "platform/Cp932.h"
-#include "platform/ProfileFile.h"
-#include "support/TestServices.h"
 
 Q_DECLARE_METATYPE(WinPos)
 

@@ -3,10 +3,10 @@
 #include <QDir>
 #include <QFile>
 
+#include "Cp932.h"
 #include "mdlComDebug.h"
 #include "mdlSlideDef.h"
 #include "mdlSlideSys.h"
-#include "platform/Cp932.h"
 
 TestServices::TestServices() {
     profileFolder = profileDir.path();

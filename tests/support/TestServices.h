@@ -6,7 +6,7 @@
 #include <QQueue>
 #include <QTemporaryDir>
 
-#include "platform/Services.h"
+#include "Services.h"
 
 class TestServices : public platform::SystemServices {
 public:
