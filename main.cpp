@@ -6,12 +6,14 @@
 
 #include "CommandLineOptions.h"
 #include "DesktopServices.h"
+#include "Memory.h"
 #include "PictureCache.h"
 #include "Services.h"
 #include "Signals.h"
 #include "frmStart.h"
 
 int main(int argc, char* argv[]) {
+    platform::returnPictureMemoryPromptly();
     const QStringList arguments = commandArguments(argc, argv);
     // --help and --version answer on the terminal, before any display or window is needed.
     if (const std::optional<QString> answer = terminalAnswer(arguments)) {

@@ -1,9 +1,12 @@
 #include "PictureCache.h"
 
 #include <filesystem>
+#include <memory>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPromise>
+#include <QStringList>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "PictureLoader.h"
@@ -71,18 +74,13 @@ QImage PictureCache::picture(const QString& path, QSize box, Resizing resizing,
             if (Entry* held = find(stamp, box))
                 return held->picture;
         }
-        // A larger picture of the same file resamples to this box as well as a decode would.
+        // A larger picture of the same file resamples to this box as well as a decode would;
+        // while resizing, a smaller one stands in until refine().
         for (const Entry& e : std::as_const(m_entries)) {
-            if (e.stamp != stamp)
+            const bool larger = covers(e.picture, box);
+            if (e.stamp != stamp || (!larger && resizing == Resizing::No))
                 continue;
-            const QImage& source = covers(e.decoded, box)   ? e.decoded
-                                   : covers(e.picture, box) ? e.picture
-                                                            : QImage();
-            const QImage& largest = e.decoded.width() > e.picture.width() ? e.decoded : e.picture;
-            if (source.isNull() && resizing == Resizing::No)
-                continue;
-            Entry made{stamp, box, fitToBox(source.isNull() ? largest : source, box), e.decoded,
-                       source.isNull()};
+            Entry made{stamp, box, fitToBox(e.picture, box), !larger, false};
             insert(made);
             return made.picture;
         }
@@ -91,53 +89,56 @@ QImage PictureCache::picture(const QString& path, QSize box, Resizing resizing,
     if (beforeDecodingHere)
         beforeDecodingHere();
     Q_EMIT decodeStarted(path, box, false);
-    DecodedPicture decoded = decodeForBox(path, box);
-    QImage found = fitToBox(decoded.image, box);
+    const QImage found = decodeForBox(path, box).image;
     if (stamp.isValid())
-        insert({stamp, box, found, decoded.image, false});
+        insert({stamp, box, found, false, false});
     return found;
 }
 
-void PictureCache::readAhead(const QString& path, QSize box, bool keepDecoded) {
+void PictureCache::readAhead(const QString& path, QSize box, bool guess) {
     if (m_workers == 0 || jobFor(path, box))
         return;
     const FileStamp stamp = FileStamp::of(path);
     if (stamp.isValid() && find(stamp, box))
         return;
-    start(path, box, keepDecoded, false);
+    start(path, box, guess, false);
 }
 
 void PictureCache::refine(const QString& path, QSize box) {
     const FileStamp stamp = FileStamp::of(path);
     const Entry* held = stamp.isValid() ? find(stamp, box) : nullptr;
     if (held && held->coarse && !jobFor(path, box))
-        start(path, box, true, true);
+        start(path, box, false, true);
 }
 
-void PictureCache::start(const QString& path, QSize box, bool keepDecoded, bool refining) {
+void PictureCache::start(const QString& path, QSize box, bool guess, bool refining) {
     auto* watcher = new QFutureWatcher<Result>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] { finished(watcher); });
-    m_jobs.append({path, box, keepDecoded, refining, watcher});
+    m_jobs.append({path, box, guess, refining, watcher});
     Q_EMIT decodeStarted(path, box, true);
+    // Before the application object exists its making must not race Qt's search for the
+    // file's reader on the worker: the file is opened here then.
+    std::shared_ptr<PictureReader> opened;
+    if (!QCoreApplication::instance()) {
+        try {
+            opened = std::make_shared<PictureReader>(path);
+        } catch (...) {
+            // The worker meets the same failure and holds nothing.
+        }
+    }
     // The worker reads the file and makes the picture; nothing else.
-    watcher->setFuture(
-        QtConcurrent::run(&m_pool, [path, box, keepDecoded](QPromise<Result>& promise) {
-            try {
-                Result result;
-                result.stamp = FileStamp::of(path);
-                if (!result.stamp.isValid() || promise.isCanceled())
-                    return;
-                DecodedPicture decoded = decodeForBox(path, box);
-                if (promise.isCanceled())
-                    return;
-                result.picture = fitToBox(decoded.image, box);
-                if (keepDecoded)
-                    result.decoded = decoded.image;
-                promise.addResult(std::move(result));
-            } catch (...) {
-                // Not held: the same failure shows when the slide is displayed.
-            }
-        }));
+    watcher->setFuture(QtConcurrent::run(&m_pool, [path, box, opened](QPromise<Result>& promise) {
+        try {
+            Result result;
+            result.stamp = FileStamp::of(path);
+            if (!result.stamp.isValid() || promise.isCanceled())
+                return;
+            result.picture = (opened ? opened->read(box) : decodeForBox(path, box)).image;
+            promise.addResult(std::move(result));
+        } catch (...) {
+            // Not held: the same failure shows when the slide is displayed.
+        }
+    }));
 }
 
 void PictureCache::finished(QFutureWatcher<Result>* watcher) {
@@ -153,7 +154,7 @@ void PictureCache::finished(QFutureWatcher<Result>* watcher) {
     const bool held = !future.isCanceled() && future.resultCount() > 0;
     if (held) {
         const Result result = future.result();
-        insert({result.stamp, done.box, result.picture, result.decoded, false});
+        insert({result.stamp, done.box, result.picture, false, done.guess});
         if (done.refining)
             Q_EMIT pictureRefined(done.path, done.box, result.picture);
     }
@@ -169,7 +170,7 @@ const PictureCache::Job* PictureCache::jobFor(const QString& path, QSize box) co
 
 const PictureCache::Job* PictureCache::coveringJob(const QString& path, QSize box) const {
     for (const Job& job : m_jobs)
-        if (job.path == path && job.keepDecoded && covers(job.box, box))
+        if (job.path == path && job.guess && covers(job.box, box))
             return &job;
     return nullptr;
 }
@@ -182,36 +183,41 @@ PictureCache::Entry* PictureCache::find(const FileStamp& stamp, QSize box) {
 }
 
 void PictureCache::insert(Entry entry) {
-    // One picture a file: a file's other sizes belong to layouts that are gone. What it was
-    // decoded from stays with it, and only the newest such picture is kept.
-    for (qsizetype i = m_entries.size() - 1; i >= 0; --i) {
-        if (m_entries[i].stamp.path == entry.stamp.path) {
-            if (entry.decoded.isNull() && m_entries[i].stamp == entry.stamp)
-                entry.decoded = m_entries[i].decoded;
-            m_entries.removeAt(i);
-        }
-    }
-    if (!entry.decoded.isNull())
-        for (Entry& e : m_entries)
-            e.decoded = QImage();
+    // One picture a file: a file's other sizes belong to layouts that are gone. Start-up's
+    // guess stays while the window settles on its size.
+    m_entries.removeIf([&](const Entry& e) {
+        return e.stamp.path == entry.stamp.path && !(e.guess && e.stamp == entry.stamp);
+    });
     m_entries.prepend(std::move(entry));
     while (m_entries.size() > capacity())
         m_entries.removeLast();
 }
 
+void PictureCache::retain(const QStringList& paths) {
+    // Start-up's guess has served its purpose once the window reads ahead.
+    m_entries.removeIf([&](const Entry& e) { return e.guess || !paths.contains(e.stamp.path); });
+    // A decode for a slide no longer wanted would take the place of one that is.
+    for (qsizetype i = m_jobs.size() - 1; i >= 0; --i)
+        if (!paths.contains(m_jobs[i].path))
+            callOff(i);
+}
+
 void PictureCache::keepOnly(const QString& path) {
     cancel();
-    m_entries.removeIf([&](const Entry& e) { return e.stamp.path != path; });
+    retain({path});
+}
+
+void PictureCache::callOff(qsizetype index) {
+    const Job job = m_jobs.takeAt(index);
+    job.watcher->disconnect(this);
+    job.watcher->future().cancel();
+    job.watcher->deleteLater();
+    Q_EMIT readAheadDone(job.path, job.box, false);
 }
 
 void PictureCache::cancel() {
-    for (const Job& job : std::as_const(m_jobs)) {
-        job.watcher->disconnect(this);
-        job.watcher->future().cancel();
-        job.watcher->deleteLater();
-        Q_EMIT readAheadDone(job.path, job.box, false);
-    }
-    m_jobs.clear();
+    while (!m_jobs.isEmpty())
+        callOff(m_jobs.size() - 1);
 }
 
 void PictureCache::clear() {

@@ -44,24 +44,28 @@ public:
     enum class Resizing { No, Yes };
 
     // The picture of `path` at `box` pixels: the one held when the file is unchanged (path,
-    // size, modification time); else made from a larger picture of it held (a resample, no
-    // decode); else the decode of it under way, waited for; else decoded here, after
+    // size, modification time); else the decode of it under way, waited for; else made from a
+    // larger picture of it held (a resample, no decode); else decoded here, after
     // `beforeDecodingHere` has run (it may start other decodes beside this one). Throws as
     // decodeForBox() does.
     QImage picture(const QString& path, QSize box, Resizing resizing = Resizing::No,
                    const std::function<void()>& beforeDecodingHere = {});
 
     // Decodes `path` for `box` on a worker, unless it is held or under way already. A decode
-    // that fails is not held: its error shows when the slide is displayed. With `keepDecoded`
-    // the picture at the decoder's scale is kept too, so that any box it covers costs a
-    // resample (the start-up guess of a window's size).
-    void readAhead(const QString& path, QSize box, bool keepDecoded = false);
+    // that fails is not held: its error shows when the slide is displayed. A `guess` (the box
+    // start-up expects before the window exists) is waited for by any smaller box, which is
+    // then a resample of it.
+    void readAhead(const QString& path, QSize box, bool guess = false);
 
     // After a resize has settled: when the picture held for `path` at `box` was made from a
     // picture too small for it, decodes it again on a worker; pictureRefined() brings it.
     void refine(const QString& path, QSize box);
 
-    // Keeps only what was held for `path` (a new layout: nothing else fits any box).
+    // Keeps only what is held or being decoded for these files: the slide on screen and those
+    // about to come.
+    void retain(const QStringList& paths);
+    // Calls off every decode and keeps only what was held for `path` (a new layout: nothing
+    // else fits any box).
     void keepOnly(const QString& path);
     // Calls off every decode that has not started; those under way are not held.
     void cancel();
@@ -87,24 +91,24 @@ private:
         FileStamp stamp;
         QSize box;
         QImage picture;
-        QImage decoded;      // at the decoder's scale, when kept
         bool coarse = false; // made from a picture smaller than the box
+        bool guess = false;  // start-up's guess: it serves the boxes the window tries first
     };
     struct Result {
         FileStamp stamp;
         QImage picture;
-        QImage decoded;
     };
     struct Job {
         QString path;
         QSize box;
-        bool keepDecoded = false;
+        bool guess = false;
         bool refining = false;
         QFutureWatcher<Result>* watcher = nullptr;
     };
 
-    void start(const QString& path, QSize box, bool keepDecoded, bool refining);
+    void start(const QString& path, QSize box, bool guess, bool refining);
     void finished(QFutureWatcher<Result>* watcher);
+    void callOff(qsizetype index);
     const Job* jobFor(const QString& path, QSize box) const;
     const Job* coveringJob(const QString& path, QSize box) const;
     Entry* find(const FileStamp& stamp, QSize box);

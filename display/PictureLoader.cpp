@@ -1,11 +1,7 @@
 #include "PictureLoader.h"
 
-#include <memory>
-
 #include <QFile>
 #include <QImageReader>
-
-#include <turbojpeg.h>
 
 #include "Error.h"
 
@@ -23,151 +19,105 @@ constexpr qint64 kMaxPixels = qint64(1) << 28;
 // output scale; past this much memory for them the picture is refused.
 constexpr qint64 kMaxCoefficientBytes = qint64(512) << 20;
 
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr int kPixelFormat = TJPF_BGRX; // Format_RGB32's bytes on this machine
-#else
-constexpr int kPixelFormat = TJPF_XRGB;
-#endif
-
-struct TjHandle {
-    tjhandle handle = tjInitDecompress();
-    ~TjHandle() {
-        if (handle)
-            tjDestroy(handle);
-    }
+// What the decoder will need, from a JPEG's frame header.
+struct Frame {
+    bool found = false;
+    bool progressive = false;
+    qint64 coefficientBytes = 0; // two bytes for each sample of each component
 };
 
-// True when the frame header in `bytes` is that of a progressive (multi-scan) picture.
-bool isProgressive(const QByteArray& bytes) {
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype i = 2; // after SOI
-    while (i + 4 <= n) {
-        if (p[i] != 0xFF) {
-            ++i; // stray bytes between segments, as libjpeg skips them
+// Walks the segments up to the frame header, seeking past the rest: a large file costs no more
+// than a small one. Fill bytes and stray bytes between segments are skipped, as the decoder
+// skips them. Anything unreadable gives no frame; the decoder then says what is wrong.
+Frame readFrame(QFile& file) {
+    const auto byteAt = [&file](qint64 pos) -> int {
+        char c;
+        return file.seek(pos) && file.getChar(&c) ? quint8(c) : -1;
+    };
+    if (byteAt(0) != 0xFF || byteAt(1) != 0xD8)
+        return {};
+    qint64 pos = 2;
+    for (;;) {
+        int b = byteAt(pos);
+        while (b >= 0 && b != 0xFF)
+            b = byteAt(++pos);
+        while (b == 0xFF)
+            b = byteAt(++pos);
+        if (b < 0)
+            return {};
+        const int marker = b;
+        ++pos;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
+            continue; // no length
+        const int hi = byteAt(pos), lo = byteAt(pos + 1);
+        if (hi < 0 || lo < 0 || marker == 0xD9 || marker == 0xDA)
+            return {};
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (!frame) {
+            pos += hi * 256 + lo;
             continue;
         }
-        const uchar marker = p[i + 1];
-        if (marker == 0xFF) {
-            ++i; // fill byte
-            continue;
+        if (!file.seek(pos + 2))
+            return {};
+        const QByteArray h = file.read(6);
+        if (h.size() < 6)
+            return {};
+        const qint64 height = quint8(h[1]) * 256 + quint8(h[2]);
+        const qint64 width = quint8(h[3]) * 256 + quint8(h[4]);
+        const int components = quint8(h[5]);
+        const QByteArray c = file.read(3 * components);
+        if (c.size() < 3 * components)
+            return {};
+        int hMax = 1, vMax = 1;
+        for (int i = 0; i < components; ++i) {
+            hMax = qMax(hMax, quint8(c[3 * i + 1]) >> 4);
+            vMax = qMax(vMax, quint8(c[3 * i + 1]) & 15);
         }
-        if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
-            return true;
-        if ((marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-             marker != 0xCC) ||
-            marker == 0xDA)
-            return false;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            i += 2; // markers without a length
-            continue;
+        Frame f{true, marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE, 0};
+        for (int i = 0; i < components; ++i) {
+            const int hs = qMax(1, quint8(c[3 * i + 1]) >> 4),
+                      vs = qMax(1, quint8(c[3 * i + 1]) & 15);
+            const qint64 blocksAcross = (width * hs / hMax + 7) / 8;
+            const qint64 blocksDown = (height * vs / vMax + 7) / 8;
+            f.coefficientBytes += blocksAcross * blocksDown * 64 * 2;
         }
-        i += 2 + ((qsizetype(p[i + 2]) << 8) | p[i + 3]);
+        return f;
     }
-    return false;
-}
-
-// Coefficient memory of a progressive decode: two bytes per sample of every component, the
-// chroma components at their subsampled size.
-qint64 coefficientBytes(qint64 width, qint64 height, int subsampling, int colourspace) {
-    const qint64 luma = width * height;
-    if (colourspace == TJCS_GRAY || subsampling == TJSAMP_GRAY)
-        return 2 * luma;
-    qint64 chromaDivisor = 1;
-    switch (subsampling) {
-    case TJSAMP_422:
-    case TJSAMP_440:
-        chromaDivisor = 2;
-        break;
-    case TJSAMP_420:
-    case TJSAMP_411:
-        chromaDivisor = 4;
-        break;
-    default:
-        break;
-    }
-    return 2 * (luma + 2 * luma / chromaDivisor);
-}
-
-// Qt's own reader, for what libjpeg-turbo cannot decode to RGB itself.
-DecodedPicture readWithQt(const QString& path, QSize box) {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPixels)
-        throw RuntimeError(QStringLiteral("%1 claims more than 2^28 pixels").arg(path));
-    reader.setScaledSize(box);
-    QImage image = reader.read();
-    if (image.isNull())
-        throw RuntimeError(QStringLiteral("cannot decode %1: %2").arg(path, reader.errorString()));
-    if (image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    return {image, size, 0};
 }
 
 } // namespace
 
-int jpegScaleDenominator(QSize picture, QSize box) {
-    const auto scaled = [](int extent, int denominator) {
-        return (extent + denominator - 1) / denominator; // libjpeg rounds up
-    };
-    int denominator = 8;
-    while (denominator > 1 && (scaled(picture.width(), denominator) < box.width() ||
-                               scaled(picture.height(), denominator) < box.height()))
-        denominator /= 2;
-    return denominator;
+PictureReader::PictureReader(const QString& path) : m_path(path), m_file(path) {
+    if (!m_file.open(QIODevice::ReadOnly))
+        throw RuntimeError(QStringLiteral("cannot open %1: %2").arg(path, m_file.errorString()));
+    const Frame frame = readFrame(m_file);
+    if (frame.progressive && frame.coefficientBytes > kMaxCoefficientBytes)
+        throw RuntimeError(QStringLiteral("%1 would need too much decoder memory").arg(path));
+    m_file.seek(0);
+    // Qt's JPEG reader lets libjpeg-turbo decode at the smallest scale (n/8) that still covers
+    // the size asked for, then scales smoothly to exactly that size; its other readers take
+    // whatever else hides behind a .jpg name.
+    m_reader.setDevice(&m_file);
+    m_reader.setAutoTransform(false);
+    m_size = m_reader.size();
+    if (m_size.isValid() && qint64(m_size.width()) * m_size.height() > kMaxPixels)
+        throw RuntimeError(QStringLiteral("%1 claims more than 2^28 pixels").arg(path));
 }
 
-DecodedPicture decodeForBox(const QString& path, QSize requested) {
-    const QSize box = requested.expandedTo(QSize(1, 1));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw RuntimeError(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    // Mapped, not read: the decoder reads the file's pages where the system keeps them, without
-    // a copy, and the pages come in whole runs at a time.
-    const qint64 fileSize = file.size();
-    uchar* mapped = fileSize > 0 ? file.map(0, fileSize) : nullptr;
-    QByteArray copy;
-    if (!mapped) { // a file that cannot be mapped (a pipe, some network file systems) is read
-        copy = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw RuntimeError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    }
-    const QByteArray bytes =
-        mapped ? QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(fileSize))
-               : copy;
-
-    TjHandle tj;
-    if (!tj.handle)
-        throw RuntimeError(QStringLiteral("cannot start the JPEG decoder"));
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const auto length = static_cast<unsigned long>(bytes.size());
-    int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    if (tjDecompressHeader3(tj.handle, data, length, &width, &height, &subsampling, &colourspace) !=
-        0)
-        return readWithQt(path, box); // not a JPEG inside, whatever its name says
-    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
-        return readWithQt(path, box);
-    if (qint64(width) * height > kMaxPixels)
-        throw RuntimeError(QStringLiteral("%1 claims more than 2^28 pixels").arg(path));
-    if (isProgressive(bytes) &&
-        coefficientBytes(width, height, subsampling, colourspace) > kMaxCoefficientBytes)
-        throw RuntimeError(QStringLiteral("%1 would need too much decoder memory").arg(path));
-
-    const int denominator = jpegScaleDenominator(QSize(width, height), box);
-    const tjscalingfactor factor{1, denominator};
-    const int outWidth = TJSCALED(width, factor), outHeight = TJSCALED(height, factor);
-    QImage image(outWidth, outHeight, QImage::Format_RGB32);
+DecodedPicture PictureReader::read(QSize requested) {
+    m_reader.setScaledSize(requested.expandedTo(QSize(1, 1)));
+    QImage image = m_reader.read();
     if (image.isNull())
-        throw RuntimeError(QStringLiteral("out of memory for %1").arg(path));
-    // At most 500 scans: a small progressive file can otherwise keep the decoder busy for
-    // minutes. A warning (data cut short or damaged) still leaves the picture as far as it goes.
-    if (tjDecompress2(tj.handle, data, length, image.bits(), outWidth, int(image.bytesPerLine()),
-                      outHeight, kPixelFormat, TJFLAG_LIMITSCANS) != 0 &&
-        tjGetErrorCode(tj.handle) != TJERR_WARNING)
-        throw RuntimeError(QStringLiteral("cannot decode %1: %2")
-                               .arg(path, QString::fromLocal8Bit(tjGetErrorStr2(tj.handle))));
-    return {image, QSize(width, height), denominator};
+        throw RuntimeError(
+            QStringLiteral("cannot decode %1: %2").arg(m_path, m_reader.errorString()));
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    return {image, m_size};
+}
+
+DecodedPicture decodeForBox(const QString& path, QSize box) {
+    return PictureReader(path).read(box);
 }
 
 QImage fitToBox(const QImage& decoded, QSize requested) {
@@ -182,7 +132,7 @@ QImage fitToBox(const QImage& decoded, QSize requested) {
 }
 
 QImage loadPicture(const QString& path, QSize box) {
-    return fitToBox(decodeForBox(path, box).image, box);
+    return decodeForBox(path, box).image;
 }
 
 } // namespace display

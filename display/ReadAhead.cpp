@@ -61,13 +61,15 @@ void ReadAhead::around(const SlideView& slides, const AreaView& area) noexcept {
     try {
         if (slides.shown < 0 || slides.shown >= slides.names.size())
             return;
-        if (!(area == m_area)) {
-            // A new layout: what was read for the old one no longer fits any box.
-            m_cache.keepOnly(slides.folder + platform::kSep + slides.names[slides.shown]);
-            m_area = area;
-        }
-        for (const qint32 index : plan(slides, false)) {
-            const QString path = slides.folder + platform::kSep + slides.names[index];
+        const QString shown = slides.folder + platform::kSep + slides.names[slides.shown];
+        useArea(area, shown);
+        const QList<qint32> indexes = plan(slides, false);
+        QStringList wanted{shown};
+        for (const qint32 index : indexes)
+            wanted << slides.folder + platform::kSep + slides.names[index];
+        // Room for what comes next: the pictures of slides gone by make way first.
+        m_cache.retain(wanted);
+        for (const QString& path : wanted.mid(1)) {
             try {
                 m_cache.readAhead(path, boxForPicture(path, area));
             } catch (const std::exception&) {
@@ -78,8 +80,19 @@ void ReadAhead::around(const SlideView& slides, const AreaView& area) noexcept {
     }
 }
 
+void ReadAhead::useArea(const AreaView& area, const QString& shown) {
+    if (!(area == m_area)) {
+        // A new layout: what was read for the old one no longer fits any box.
+        m_cache.keepOnly(shown);
+        m_area = area;
+    }
+}
+
 void ReadAhead::beside(const SlideView& slides, const AreaView& area) noexcept {
     try {
+        if (slides.shown < 0 || slides.shown >= slides.names.size())
+            return;
+        useArea(area, slides.folder + platform::kSep + slides.names[slides.shown]);
         for (const qint32 index : plan(slides, true)) {
             const QString path = slides.folder + platform::kSep + slides.names[index];
             m_cache.readAhead(path, boxForPicture(path, area));

@@ -54,6 +54,8 @@ public:
     QList<qint32> plan(const SlideView& slides, bool early);
 
 private:
+    void useArea(const AreaView& area, const QString& shown);
+
     PictureCache& m_cache;
     AreaView m_area{-1, -1, 0, 0};
     QString m_folder;

@@ -132,6 +132,7 @@ void frmStart::createControls() {
     setTwips(fraImgArea, kFraImgArea);
     imgViewer = new ImageBox(fraImgArea);
     imgViewer->setObjectName(QStringLiteral("imgViewer"));
+    imgViewer->installEventFilter(this);
     setTwips(imgViewer, kImgViewer);
 
     fraFunc = new QFrame(client);
@@ -235,8 +236,7 @@ void frmStart::applyOuterRect() {
 
 void frmStart::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    if (!imgViewer->isHidden() && !tmrReadAhead->isActive())
-        tmrReadAhead->start(50); // the read-ahead a hidden window put off
+
     if (m_placed && windowHandle() && windowHandle()->frameMargins() != m_appliedFrame)
         applyOuterRect();
 }
@@ -385,6 +385,12 @@ bool frmStart::fbSaveSlideIni() {
 // ---- layout --------------------------------------------------------------------------------
 
 bool frmStart::eventFilter(QObject* watched, QEvent* e) {
+    // The read-ahead a window not yet on screen put off starts after its first picture is
+    // painted, so that the decodes do not compete with that paint.
+    if (watched == imgViewer && e->type() == QEvent::Paint && m_readAheadAfterPaint) {
+        m_readAheadAfterPaint = false;
+        tmrReadAhead->start(0);
+    }
     if (watched == centralWidget() && e->type() == QEvent::Resize)
         guarded("Form_Resize", [&] { Form_Resize(); });
     return QMainWindow::eventFilter(watched, e);

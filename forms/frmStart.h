@@ -146,5 +146,6 @@ private:
 
     std::unique_ptr<display::PictureCache> m_pictures;
     display::ReadAhead m_readAhead;
-    bool m_resizing = false; // inside Form_Resize's re-fit of a window on screen
+    bool m_resizing = false;            // inside Form_Resize's re-fit of a window on screen
+    bool m_readAheadAfterPaint = false; // put off until the first picture is on screen
 };

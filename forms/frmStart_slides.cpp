@@ -1,5 +1,5 @@
 // frmStart: the slide list, the slideshow control and the picture display.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -308,6 +308,14 @@ QImage frmStart::pictureForBox(const QString& path) {
     };
     const auto resizing =
         m_resizing ? display::PictureCache::Resizing::Yes : display::PictureCache::Resizing::No;
+    if (!isVisible() && m_pictures->isReadingAhead()) {
+        // Start-up, the first picture still decoding: meanwhile the window makes its native
+        // window and draws itself once off screen, so that fonts, glyphs and styles are ready
+        // and its first paint after the picture arrives is quick.
+        winId();
+        QImage scratch(size(), QImage::Format_RGB32);
+        render(&scratch);
+    }
     static bool traced = false;
     if (traced || !display::lcStartup().isInfoEnabled())
         return m_pictures->picture(path, boxPixels(), resizing, beside);
@@ -320,9 +328,15 @@ QImage frmStart::pictureForBox(const QString& path) {
 }
 
 void frmStart::readAheadWhenSettled() {
+    if (m_resizing) {
+        tmrReadAhead->start(250);
+        return;
+    }
     const QWindow* window = windowHandle();
-    if (m_resizing || !isVisible() || !window || !window->isExposed()) {
-        tmrReadAhead->start(m_resizing ? 250 : 50);
+    if (!isVisible() || !window || !window->isExposed()) {
+        // After the first paint; a window that does not paint (minimised) after a moment.
+        m_readAheadAfterPaint = true;
+        tmrReadAhead->start(500);
         return;
     }
     tmrReadAhead->stop();
@@ -355,7 +369,7 @@ void frmStart::readAheadFirstPicture(display::PictureCache& pictures,
         // frame and the menu bar are not known before the window exists; leaving them out
         // guesses a box a little larger than the real one, so the picture decoded for it covers
         // the real one, which is then a resample of it. Before the application object exists
-        // there is no screen: the usual 96 dpi, no scaling.
+        // there is no screen to ask: the usual 96 dpi, no scaling.
         WinPos pos{0, 0, 0, 0};
         if (QFileInfo(userDataFolderPath()).isDir()) // start-up creates it, not this
             gGetWinPos(kMainWindowCaption, pos);
