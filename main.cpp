@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its name and icon in the task bar).
-    QGuiApplication::setDesktopFileName(QStringLiteral("pixelion"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pixelion.Pixelion"));
     DesktopServices desktop;
     platform::setServices(&desktop);
 

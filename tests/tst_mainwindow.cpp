@@ -165,7 +165,7 @@ private Q_SLOTS:
         QCOMPARE(form->mnuFileRed->text(), QStringLiteral("ファイル読込(&R)"));
         QCOMPARE(form->mnuEnd->text(), QStringLiteral("終了(&E)"));
         QCOMPARE(form->mnuOption->text(), QStringLiteral("オプション(&O)"));
-        QCOMPARE(form->mnuVerVal->text(), QStringLiteral("Version 1.01"));
+        QCOMPARE(form->mnuVerVal->text(), QStringLiteral("Version 1.02"));
         form->mnuVerVal->trigger(); // does nothing
         QVERIFY(form->isVisible());
     }
