@@ -28,16 +28,31 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     // Ties the window to the installed desktop entry (its name and icon in the task bar).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pixelion.Pixelion"));
+    installQtJapanese(app);
     DesktopServices desktop;
     platform::setServices(&desktop);
 
     frmStart form(std::move(pictures));
+    // A request to end from outside, or the desktop session ending, closes the window as the
+    // user would, so the settings are written back and the log is ended: first any box or
+    // dialog open, then, once the code that opened it has gone on, the window.
+    // During start-up the window closes once its load handler has returned.
+    bool loading = true, endRequested = false;
+    const auto end = [&form, &loading, &endRequested] {
+        endRequested = true;
+        closeOpenDialogs();
+        if (!loading)
+            QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
+    };
+    platform::installTerminationHandler(end);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, end);
     if (!form.Form_Load())
         return 0; // start-up ended on a failure path; the form has unloaded itself
-    // A request to end from outside, or the desktop session ending, closes the window as the
-    // user would, so the settings are written back and the log is ended.
-    platform::installTerminationHandler([&form] { form.close(); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form] { form.close(); });
+    loading = false;
+    if (endRequested) {
+        form.close();
+        return 0;
+    }
     form.show();
     // Showing the window shows its first picture, which lets pending events run: a request to
     // end may have unloaded it there already, and then there is no loop left to run.

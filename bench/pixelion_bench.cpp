@@ -66,6 +66,8 @@ public:
     explicit BenchServices(QString profile) : m_profile(std::move(profile)) {}
     QString userProfileFolder() const override { return m_profile; }
     QString commandLine() const override { return {}; }
+    // The offscreen platform's screen is 800 x 600; the window measured is 1280 x 800.
+    QRect availableScreenArea(const QRect&) const override { return QRect(0, 0, 1920, 1080); }
 
 private:
     QString m_profile;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 
+#include "ButtonKeys.h"
 #include "EventGuard.h"
 #include "LoadedForms.h"
 #include "Services.h"
@@ -96,6 +97,7 @@ frmOption::frmOption() {
     connect(cmdCancel, &QPushButton::clicked, this,
             [this] { guarded("cmdCancel_Click", [&] { cmdCancel_Click(); }); });
 
+    clickButtonsOnEnter(this);
     registerLoadedForm(this);
 }
 
@@ -111,7 +113,9 @@ bool frmOption::gfForm_Show() {
         gDebugLog(4, QStringLiteral("frmOption_gfForm_Show() Start"));
         WinPos pos{0, 0, 0, 0};
         gGetWinPos(kCaption, pos);
-        move(twipsToPixels(pos[0]), twipsToPixels(pos[1]));
+        const QRect stored(QPoint(twipsToPixels(pos[0]), twipsToPixels(pos[1])),
+                           frameGeometry().size());
+        move(fitOnScreen(stored, platform::services().availableScreenArea(stored)).topLeft());
         fSetCtrlValue();
         exec();
         // The close box unloads the form while it is shown: nothing of `this` from here on.

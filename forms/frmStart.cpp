@@ -9,11 +9,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QWindow>
 
+#include "ButtonKeys.h"
 #include "Error.h"
 #include "EventGuard.h"
 #include "Glyphs.h"
@@ -83,6 +85,7 @@ frmStart::frmStart(std::unique_ptr<display::PictureCache> pictures)
     setFont(windowFont);
     createMenus();
     createControls();
+    clickButtonsOnEnter(this);
     registerLoadedForm(this);
 
     tmrReadAhead = new QTimer(this);
@@ -228,17 +231,22 @@ void frmStart::applyOuterRect() {
     create(); // the native window, so that its frame margins are known where they can be
     applyMinimumSize();
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    move(m_outer.topLeft()); // move() places the frame
-    resize(m_outer.width() - frame.left() - frame.right(),
-           m_outer.height() - frame.top() - frame.bottom());
+    const QRect outer = fitOnScreen(m_outer, platform::services().availableScreenArea(m_outer));
+    move(outer.topLeft()); // move() places the frame
+    resize(outer.width() - frame.left() - frame.right(),
+           outer.height() - frame.top() - frame.bottom());
     m_appliedFrame = frame;
 }
 
 void frmStart::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-
-    if (m_placed && windowHandle() && windowHandle()->frameMargins() != m_appliedFrame)
-        applyOuterRect();
+    if (m_placed && windowHandle()) {
+        // A window manager adds its frame once the window is mapped: the stored rectangle is
+        // the outer one, so it is applied again, once, when the frame is known.
+        windowHandle()->installEventFilter(this);
+        if (windowHandle()->frameMargins() != m_appliedFrame)
+            applyOuterRect();
+    }
 }
 
 // The user cannot make the window smaller than its minimum outer size.
@@ -256,9 +264,10 @@ float frmStart::clientHeightTwips() const {
     return pixelsToTwips(centralWidget()->height());
 }
 
-void frmStart::setRedraw(bool on) {
-    setUpdatesEnabled(on);
-}
+// The window's automatic redraw concerns only what the form draws on itself, which is nothing
+// here: its controls paint themselves, and Qt batches their moves until the event loop runs.
+// Turning the window's updates off instead froze every control under a message box.
+void frmStart::setRedraw(bool) {}
 
 // ---- start-up and shutdown ---------------------------------------------------------------------
 
@@ -288,6 +297,11 @@ bool frmStart::Form_Load() {
                         twipsToPixels(pos[3]));
         applyOuterRect();
         m_placed = true;
+        // The move runs the layout, as on Windows, though the window is not shown yet: the
+        // picture of the command line is then fitted into the area it will have.
+        if (layout())
+            layout()->activate();
+        Form_Resize();
 
         fInitForm();
 
@@ -385,6 +399,12 @@ bool frmStart::fbSaveSlideIni() {
 // ---- layout --------------------------------------------------------------------------------
 
 bool frmStart::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == windowHandle() && e->type() == QEvent::Expose && m_placed &&
+        windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        if (windowHandle()->frameMargins() != m_appliedFrame && !isMaximized() && !isFullScreen())
+            applyOuterRect();
+    }
     // The read-ahead a window not yet on screen put off starts after its first picture is
     // painted, so that the decodes do not compete with that paint.
     if (watched == imgViewer && e->type() == QEvent::Paint && m_readAheadAfterPaint) {
@@ -398,7 +418,11 @@ bool frmStart::eventFilter(QObject* watched, QEvent* e) {
 
 void frmStart::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange)
+    // One layout a change, as on Windows: maximising and restoring change the size, and the
+    // resize runs the layout; minimising and restoring from it change only the state.
+    if (e->type() == QEvent::WindowStateChange &&
+        (isMinimized() ||
+         static_cast<QWindowStateChangeEvent*>(e)->oldState().testFlag(Qt::WindowMinimized)))
         guarded("Form_Resize", [&] { Form_Resize(); });
 }
 
@@ -432,8 +456,11 @@ void frmStart::Form_Resize() {
         m_resizing = wasResizing;
     }
 
-    setTwips(fraFunc, l.fraFunc);
-    setTwips(cmdEnd, l.cmdEnd);
+    // The re-fit let pending events run, and a nested layout may have run for a newer size:
+    // the rest goes where the size is now.
+    const MainLayout now = mainLayout(clientWidthTwips(), clientHeightTwips());
+    setTwips(fraFunc, now.fraFunc);
+    setTwips(cmdEnd, now.cmdEnd);
     for (int i = 0; i < int(cmdPlayer.size()); ++i) {
         const TwipsRect on = twipsOf(picOn[i]);
         const TwipsRect off = twipsOf(picOff[i]);
@@ -444,13 +471,23 @@ void frmStart::Form_Resize() {
 
 // ---- menus and exit ------------------------------------------------------------------------
 
+// Closing is always safe (the unload traps its own errors): the exit commands close even when
+// their record cannot be written.
 void frmStart::cmdEnd_Click() {
-    gDebugLog(4, QStringLiteral("cmdEnd_Click()."));
+    try {
+        gDebugLog(4, QStringLiteral("cmdEnd_Click()."));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pixelion: cmdEnd_Click: %s\n", e.what());
+    }
     close();
 }
 
 void frmStart::mnuEnd_Click() {
-    gDebugLog(4, QStringLiteral("mnuend_Click()."));
+    try {
+        gDebugLog(4, QStringLiteral("mnuend_Click()."));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "pixelion: mnuEnd_Click: %s\n", e.what());
+    }
     close();
 }
 

@@ -33,6 +33,24 @@ QString boolText(bool b) {
     return b ? QStringLiteral("True") : QStringLiteral("False");
 }
 
+// Where the file dialog opens: `folder`, else its nearest parent that exists, else the
+// documents folder, else the home folder. A dialog asked for a folder that is not there opens
+// somewhere else with the missing name typed into its file-name box.
+QString existingFolderFor(const QString& folder) {
+    for (QString f = folder; !f.isEmpty();) {
+        if (QFileInfo(f).isDir())
+            return f;
+        const QString parent = QFileInfo(f).path();
+        if (parent == f || parent == QLatin1String("."))
+            break;
+        f = parent;
+    }
+    const QString documents = platform::services().specialFolder(platform::kFolderDocuments);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
+}
+
 void warn(const QString& text, const QString& title) {
     platform::services().messageBox(
         {text, title, platform::MsgIcon::Warning, platform::MsgButtons::Ok});
@@ -94,7 +112,7 @@ void frmStart::mnuFileRed_Click() {
             SlideSettings.RootPath = gsGetSpecialFolder(qintptr(0), platform::kFolderDocuments);
         platform::OpenFileRequest request;
         request.title = QStringLiteral("読み込むファイルを選択してください。");
-        request.initialFolder = SlideSettings.RootPath;
+        request.initialFolder = existingFolderFor(SlideSettings.RootPath);
         for (const QString& ext : kSlideExtensions)
             request.nameFilters << ext.toUpper() + QStringLiteral(" 形式 (*.") + ext +
                                        QStringLiteral(")");

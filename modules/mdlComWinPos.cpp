@@ -93,3 +93,13 @@ void fSplitCsvLong(const QString& hsText, qint32 hnCount, std::span<qint32> hnVa
             break;
     }
 }
+
+QRect fitOnScreen(const QRect& outer, const QRect& available) {
+    if (available.isEmpty())
+        return outer;
+    const int width = qBound(1, outer.width(), available.width());
+    const int height = qBound(1, outer.height(), available.height());
+    const int left = qBound(available.left(), outer.left(), available.right() + 1 - width);
+    const int top = qBound(available.top(), outer.top(), available.bottom() + 1 - height);
+    return QRect(left, top, width, height);
+}

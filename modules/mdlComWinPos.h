@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 
+#include <QRect>
 #include <QString>
 
 // Left, Top, Width, Height in twips, screen coordinates.
@@ -18,3 +19,9 @@ void gPutWinPos(const QString& hsCaption, const WinPos& hnPos,
                 qint32 hnWindowState = kWindowNormal);
 void gSplitWinPos(const QString& hsText, WinPos& hnPos);
 void fSplitCsvLong(const QString& hsText, qint32 hnCount, std::span<qint32> hnValues);
+
+// A window's outer rectangle moved, and where it is larger reduced, so that it lies wholly
+// inside `available` (the screen less its panels): a rectangle stored on a larger screen, or
+// edited by hand, never opens a window out of reach or of unbounded size. One that fits is
+// returned as it is.
+QRect fitOnScreen(const QRect& outer, const QRect& available);

@@ -128,6 +128,13 @@ QSize SystemServices::primaryScreenPixels() const {
     return kFallbackScreen;
 }
 
+QRect SystemServices::availableScreenArea(const QRect& outer) const {
+    if (!primaryScreen())
+        return QRect();
+    QScreen* screen = QGuiApplication::screenAt(outer.center());
+    return (screen ? screen : primaryScreen())->availableGeometry();
+}
+
 double SystemServices::logicalDpi() const {
     if (QScreen* screen = primaryScreen())
         return screen->logicalDotsPerInchX();

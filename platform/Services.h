@@ -3,6 +3,7 @@
 // Production installs SystemServices (environment) extended by the desktop dialogs in forms/;
 // tests install their own subclass to answer message boxes, pick files, fix the clock and so on.
 #include <QDateTime>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -49,6 +50,9 @@ public:
     virtual QString programFilePath() const = 0;       // the running executable, symlinks resolved
     virtual QString commandLine() const = 0;
     virtual QSize primaryScreenPixels() const = 0;
+    // The area (less panels and docks) of the screen a window at `outer` opens on, in pixels;
+    // empty when there is no screen.
+    virtual QRect availableScreenArea(const QRect& outer) const = 0;
     virtual double logicalDpi() const = 0;
     virtual int versionMajor() const = 0;
     virtual int versionMinor() const = 0;
@@ -69,6 +73,7 @@ public:
     QString programFilePath() const override;
     QString commandLine() const override;
     QSize primaryScreenPixels() const override;
+    QRect availableScreenArea(const QRect& outer) const override;
     double logicalDpi() const override;
     int versionMajor() const override;
     int versionMinor() const override;

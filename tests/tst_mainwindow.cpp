@@ -2,10 +2,13 @@
 #include <QMenuBar>
 #include <QtTest>
 
+#include "DesktopServices.h"
+#include "MainLayout.h"
 #include "TestServices.h"
 #include "Twips.h"
 #include "frmOption.h"
 #include "frmStart.h"
+#include "mdlComCtrlString.h"
 #include "mdlSlideSys.h"
 
 class MainWindowTest : public QObject {
@@ -28,6 +31,14 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
     void start() { startWith("[Debug]\r\nDbgLevel=4\r\n[SETUP]\r\nInterval=30\r\n"); }
+
+    // One picture in `folder`, named on the command line.
+    void pictureOnTheCommandLine(const QTemporaryDir& folder) {
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        QVERIFY(image.save(folder.path() + "/a.jpg", "JPG"));
+        ts->commandLineText = folder.path() + "/a.jpg";
+    }
 
     // Sizes the window so that its client area (below the menu bar) is w x h pixels.
     void setClientPixels(int w, int h) {
@@ -118,11 +129,67 @@ private Q_SLOTS:
         form->Form_Resize();
         QCOMPARE(twipsOf(form->fraImgArea).Width, area.Width);
         QCOMPARE(twipsOf(form->cmdEnd).Left, end.Left);
-        QVERIFY(!form->updatesEnabled()); // redraw stays off until restored
+        // Redraw off concerns only the form's own drawing: the controls keep painting.
+        QVERIFY(form->updatesEnabled());
         form->showNormal();
         QCoreApplication::processEvents();
         QVERIFY(form->updatesEnabled());
         checkGlyphsOnButtons();
+    }
+
+    // Maximising and restoring lay the window out once each, for the size it then has: the
+    // player frame and 終了 at the right and bottom edges, one re-fit of the picture each.
+    void maximiseAndRestoreLayOutOnce() {
+        QTemporaryDir pics;
+        pictureOnTheCommandLine(pics);
+        start();
+        form->cmdPlayer[1]->click(); // stopped, the picture on screen
+        const auto refits = [&] {
+            return TestServices::readCp932(todaysLog()).count("fbShowPic() Start");
+        };
+        for (const bool maximise : {true, false}) {
+            const int before = refits();
+            const QSize oldSize = form->centralWidget()->size();
+            if (maximise)
+                form->showMaximized();
+            else
+                form->showNormal();
+            QTRY_VERIFY(form->centralWidget()->size() != oldSize);
+            QTest::qWait(50); // whatever else the change brings
+            QCOMPARE(refits() - before, 1);
+            const float W = form->clientWidthTwips(), H = form->clientHeightTwips();
+            const MainLayout l = mainLayout(W, H);
+            QCOMPARE(twipsOf(form->fraFunc), l.fraFunc);
+            QCOMPARE(twipsOf(form->cmdEnd), l.cmdEnd);
+            QCOMPARE(twipsOf(form->fraImgArea), l.fraImgArea);
+        }
+    }
+
+    // Start-up moves the window to its stored rectangle, and the move lays it out before the
+    // show of the command line begins: the first picture is fitted into the area it will
+    // have, not the one the window was created with.
+    void startUpMoveLaysOutBeforeTheShow() {
+        QTemporaryDir pics;
+        pictureOnTheCommandLine(pics);
+        startWith("[Debug]\r\nDbgLevel=4\r\n[SETUP]\r\nInterval=1000\r\n",
+                  "[Window_Pos]\r\npixelion-スライド画面=1500,1500,15000,10500\r\n");
+        const QStringList areas =
+            TestServices::readCp932(todaysLog()).split("\r\n").filter("[GetFieldSize1]");
+        QVERIFY(!areas.isEmpty());
+        const TwipsRect area = twipsOf(form->fraImgArea);
+        QVERIFY2(
+            areas.first().endsWith(QStringLiteral("[GetFieldSize1]　Width=[%1]/Height=[%2]")
+                                       .arg(formatSingle(area.Width), formatSingle(area.Height))),
+            qPrintable(areas.first()));
+    }
+
+    // Qt's own dialogs speak Japanese, whatever the locale: the interface is Japanese.
+    void qtDialogsSpeakJapanese() {
+        QVERIFY2(installQtJapanese(*qApp), "Qt's Japanese translations (qt6-translations-l10n)");
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QStringLiteral("キャンセル"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"),
+                 QStringLiteral("アドレス:"));
     }
 
     void controlsAsCreated() {
@@ -177,6 +244,11 @@ private Q_SLOTS:
                                      << "cmdEnd_Click().";
         QTest::newRow("exit menu") << "mnuEnd"
                                    << "mnuend_Click().";
+        // As on Windows, Enter presses the focused button.
+        QTest::newRow("Enter on the exit button") << "Enter"
+                                                  << "cmdEnd_Click().";
+        QTest::newRow("keypad Enter on the exit button") << "keypad Enter"
+                                                         << "cmdEnd_Click().";
         QTest::newRow("close box") << "close"
                                    << "";
     }
@@ -186,6 +258,10 @@ private Q_SLOTS:
         start();
         if (how == "cmdEnd")
             QTest::mouseClick(form->cmdEnd, Qt::LeftButton);
+        else if (how == "Enter")
+            QTest::keyClick(form->cmdEnd, Qt::Key_Return);
+        else if (how == "keypad Enter")
+            QTest::keyClick(form->cmdEnd, Qt::Key_Enter, Qt::KeypadModifier);
         else if (how == "mnuEnd")
             form->mnuEnd->trigger();
         else

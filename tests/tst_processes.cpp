@@ -291,6 +291,37 @@ private Q_SLOTS:
         }
     }
 
+    // A request to end while an error box is open closes the box and the window through the
+    // normal unload, whether the box came at start-up (the first picture broken) or from the
+    // running show (a later picture broken); the process does not wait for someone to click.
+    void signalClosesAnOpenBox_data() {
+        QTest::addColumn<bool>("atStartUp");
+        QTest::newRow("the first picture broken, at start-up") << true;
+        QTest::newRow("a later picture broken, while the show runs") << false;
+    }
+    void signalClosesAnOpenBox() {
+        QFETCH(bool, atStartUp);
+        TestServices::writeBytes(slideIni(), "[Debug]\r\nDbgLevel=4\r\n[SETUP]\r\nInterval=3\r\n");
+        const QString broken = folderOf("A") + (atStartUp ? "/0.jpg" : "/b.jpg");
+        TestServices::writeBytes(broken, QByteArray("\xFF\xD8\xFF\xC0\x00\x11\x08", 7) +
+                                             QByteArray(64, '\x55'));
+        auto process = launch(atStartUp ? broken : picture("A"));
+        waitUntilUp(*process);
+        if (QTest::currentTestFailed())
+            return;
+        const qint64 pid = process->processId();
+        QTRY_VERIFY_WITH_TIMEOUT(!logRecords().value(pid).filter("fbShowPic() Err").isEmpty(),
+                                 20000);
+        QVERIFY(::kill(pid, SIGTERM) == 0);
+        finish(*process);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(!iniValue(settingIni(), "Window_Pos", cp932(kWinPosKey)).isEmpty());
+        const QStringList records = logRecords().value(pid);
+        QCOMPARE(records.last(),
+                 QStringLiteral("=-=-=-=-=-=【pixelionアプリケーション終了】=-=-=-=-=-="));
+    }
+
     // A second request while the first is still being handled ends the process at once.
     void secondSignalEndsAtOnce() {
         auto process = launch(picture("A"));
@@ -298,6 +329,8 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         const qint64 pid = process->processId();
+        // It listens before its log is open; this is about a log that was begun.
+        QTRY_VERIFY_WITH_TIMEOUT(!logRecords().value(pid).isEmpty(), 20000);
         // Stopped, both requests are pending together when it goes on.
         QVERIFY(::kill(pid, SIGSTOP) == 0);
         QTRY_VERIFY_WITH_TIMEOUT(isStopped(pid), 10000);

@@ -264,7 +264,40 @@ private Q_SLOTS:
         QCOMPARE(ts->messages.size(), 1); // only the extension message
     }
 
+    // The dialog opens at a folder that exists, so that it never opens elsewhere with a missing
+    // folder's name in its file-name box; RootPath itself stays as it was.
+    void fileDialogOpensAtAFolderThatExists_data() {
+        QTest::addColumn<QString>("rootPath"); // under the pictures' folder; "" for none
+        QTest::addColumn<bool>("documents");   // whether the documents folder exists
+        QTest::addColumn<QString>("opensAt");  // under the pictures' folder, "documents", "parent"
+        QTest::newRow("RootPath") << "" << true << "";
+        QTest::newRow("RootPath gone: its parent") << "/gone" << true << "";
+        QTest::newRow("two levels gone") << "/gone/deeper" << false << "";
+        QTest::newRow("no RootPath: documents") << "-" << true << "documents";
+        // An empty RootPath becomes the documents folder; a new account may not have one.
+        QTest::newRow("no RootPath, no documents: their parent") << "-" << false << "parent";
+    }
+    void fileDialogOpensAtAFolderThatExists() {
+        QFETCH(QString, rootPath);
+        QFETCH(bool, documents);
+        QFETCH(QString, opensAt);
+        if (documents)
+            QVERIFY(QDir().mkpath(ts->documentsFolder));
+        start();
+        SlideSettings.RootPath = rootPath == "-" ? QString() : pics->path() + rootPath;
+        const QString stored = SlideSettings.RootPath;
+        form->mnuFileRed->trigger();
+        QCOMPARE(ts->dialogs.size(), 1);
+        const QString expected = opensAt == "documents" ? ts->documentsFolder
+                                 : opensAt == "parent"  ? QFileInfo(ts->documentsFolder).path()
+                                                        : pics->path() + opensAt;
+        QCOMPARE(ts->dialogs[0].initialFolder, expected);
+        if (!stored.isEmpty())
+            QCOMPARE(SlideSettings.RootPath, stored);
+    }
+
     void fileDialogStartsTheShowOrCancels() {
+        QVERIFY(QDir().mkpath(ts->documentsFolder));
         start();
         // Cancel: nothing changes but the start folder, which becomes the documents folder.
         form->mnuFileRed->trigger();

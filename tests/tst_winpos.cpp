@@ -52,6 +52,8 @@ private Q_SLOTS:
     void keyIsProgramNameAndCaption();
     void otherEntriesAreLeftAlone();
     void writtenEntryReadsBack();
+    void rectanglesFitTheScreen_data();
+    void rectanglesFitTheScreen();
 };
 
 void TestWinPos::readsStoredEntry_data() {
@@ -195,6 +197,31 @@ void TestWinPos::writtenEntryReadsBack() {
     WinPos other{0, 0, 0, 0};
     gGetWinPos(kOption, other);
     QCOMPARE(other, (WinPos{1000, 1000, 2000, 2000}));
+}
+
+// A stored rectangle that does not lie wholly on the screen is moved, and where it is
+// larger reduced, so that it does; one that fits stays as it is.
+void TestWinPos::rectanglesFitTheScreen_data() {
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QRect>("opened");
+    const QRect screen(0, 0, 1600, 1000);
+    QTest::newRow("fits") << QRect(100, 100, 800, 600) << QRect(100, 100, 800, 600);
+    QTest::newRow("past the right and bottom edges")
+        << QRect(1000, 700, 800, 600) << QRect(800, 400, 800, 600);
+    QTest::newRow("off the screen, negative")
+        << QRect(-2000, -2000, 800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("larger than the screen") << QRect(66, 66, 66666, 66666) << screen;
+    QTest::newRow("10000 x 6000 px on 1600 x 1000") << QRect(67, 67, 10000, 6000) << screen;
+    QTest::newRow("a screen with a panel at the top")
+        << QRect(0, 0, 800, 600) << QRect(0, 30, 800, 600);
+}
+void TestWinPos::rectanglesFitTheScreen() {
+    QFETCH(QRect, stored);
+    QFETCH(QRect, opened);
+    const QRect available = QString(QTest::currentDataTag()).contains("panel")
+                                ? QRect(0, 30, 1600, 970)
+                                : QRect(0, 0, 1600, 1000);
+    QCOMPARE(fitOnScreen(stored, available), opened);
 }
 
 QTEST_GUILESS_MAIN(TestWinPos)

@@ -26,6 +26,7 @@ public:
     QString programFilePath() const override { return programPath; }
     QString commandLine() const override { return commandLineText; }
     QSize primaryScreenPixels() const override { return screenPixels; }
+    QRect availableScreenArea(const QRect&) const override { return QRect(QPoint(), screenPixels); }
     double logicalDpi() const override { return dpi; }
 
     // The per-user folder the program uses under profileFolder ("<profile>/ピクセリオン").
