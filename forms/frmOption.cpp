@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QTimer>
 
 #include "ButtonKeys.h"
 #include "EventGuard.h"
@@ -192,6 +193,18 @@ void frmOption::Form_QueryUnload(bool& hbCancel, int hnUnloadMode) {
     Q_UNUSED(hbCancel); // left as it is: the form always unloads
     Q_UNUSED(hnUnloadMode);
     Form_Hide();
+}
+
+void frmOption::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    // Its frame is known only once it is shown: the whole dialog, frame included, must lie on
+    // the screen, or a modal dialog out of reach would block the program.
+    QTimer::singleShot(0, this, [this] {
+        const QRect frame = frameGeometry();
+        const QRect fitted = fitOnScreen(frame, platform::services().availableScreenArea(frame));
+        if (fitted.topLeft() != frame.topLeft())
+            move(fitted.topLeft());
+    });
 }
 
 void frmOption::closeEvent(QCloseEvent* e) {

@@ -99,6 +99,8 @@ private Q_SLOTS:
     void tabOrder();
     void shutdownCloseOfHiddenDialogStoresPlaceAndUnloads();
     void errorBeforeShowingReturnsFalse();
+    void opensWhollyOnTheScreen_data();
+    void opensWhollyOnTheScreen();
 };
 
 void TestOption::init() {
@@ -452,3 +454,36 @@ void TestOption::errorBeforeShowingReturnsFalse() {
 
 QTEST_MAIN(TestOption)
 #include "tst_option.moc"
+
+// A place stored for a larger screen, or typed by hand, must not open the modal dialog out of
+// reach: it is moved so that the whole dialog lies on the screen; a place that fits is kept.
+void TestOption::opensWhollyOnTheScreen_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("moved");
+    QTest::newRow("fits") << "1500,1500,0,0" << false;
+    QTest::newRow("near the bottom right corner") << "28000,15900,0,0" << true;
+    QTest::newRow("negative") << "-30000,-30000,0,0" << true;
+}
+
+void TestOption::opensWhollyOnTheScreen() {
+    QFETCH(QString, stored);
+    QFETCH(bool, moved);
+    TestServices::writeCp932(ts->userDataFolder() + "/Setting.INI",
+                             "[Window_Pos]\r\n" + kKey + "=" + stored + "\r\n");
+    QRect frame;
+    const QRect screen(QPoint(), ts->screenPixels);
+    const ShowResult r = showWith([&](frmOption& dlg) {
+        // Its frame is known once it is shown; it is moved then.
+        [[maybe_unused]] const bool fits =
+            QTest::qWaitFor([&] { return screen.contains(dlg.frameGeometry()); }, 2000);
+        frame = dlg.frameGeometry();
+        QTest::mouseClick(dlg.cmdCancel, Qt::LeftButton);
+    });
+    QVERIFY(!r.timedOut);
+    QVERIFY2(screen.contains(frame), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                    .arg(frame.x())
+                                                    .arg(frame.y())
+                                                    .arg(frame.width())
+                                                    .arg(frame.height())));
+    QCOMPARE(frame.topLeft() != QPoint(100, 100), moved);
+}

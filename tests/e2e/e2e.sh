@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# End to end: the real pixelion under Xvfb, driven with xdotool as a person would, then the
-# files it leaves behind are checked.  Usage: e2e.sh <pixelion executable>
+# End to end: the real pixelion under Xvfb with a window manager (openbox), as on a desktop,
+# driven with xdotool as a person would, then the files it leaves behind are checked.
+# Usage: e2e.sh <pixelion executable>
 set -euo pipefail
 exe=$1
-for tool in Xvfb xdotool import convert iconv; do
+for tool in Xvfb openbox xdotool xwininfo import convert iconv; do
     command -v $tool >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 work=$(mktemp -d)
 display=":$((150 + RANDOM % 100))"
-pid_x="" pid_app=""
+pid_x="" pid_wm="" pid_app=""
 cleanup() {
     [ -n "$pid_app" ] && kill -9 "$pid_app" 2>/dev/null || true
+    [ -n "$pid_wm" ] && kill "$pid_wm" 2>/dev/null || true
     [ -n "$pid_x" ] && kill "$pid_x" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -22,6 +24,9 @@ Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 pid_x=$!
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work" openbox --sm-disable >/dev/null 2>&1 &
+pid_wm=$!
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
 
 # Three plain-coloured pictures, so a screenshot tells which one is shown.
 pics="$work/写真"
@@ -47,15 +52,24 @@ wait_for() { # pattern, seconds
 }
 wait_for "tmrSlideShow_Timer() End" 10
 
-# Where the client area lies: the picture area's height in the log gives the menu bar's height.
+# Where the client area lies: the window's place from the X server (the window manager framed
+# it), the picture area's height in the log gives the menu bar's height.
+wid=$(xdotool search --name "スライド画面" | head -1)
+[ -n "$wid" ] || fail "no window"
+# xwininfo, not xdotool, which counts the frame twice under a reparenting window manager.
+info=$(xwininfo -id "$wid")
+X=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+Y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+WIDTH=$(awk '/^ *Width:/ {print $NF}' <<<"$info")
+HEIGHT=$(awk '/^ *Height:/ {print $NF}' <<<"$info")
 area=$(log | grep -F '[GetFieldSize1]' | tail -1)
 area_w=$(sed -E 's/.*Width=\[([0-9.]+)\].*/\1/' <<<"$area")
 area_h=$(sed -E 's/.*Height=\[([0-9.]+)\].*/\1/' <<<"$area")
 client_w=$(( (${area_w%.*} + 1755) / 15 ))
 client_h=$(( (${area_h%.*} + 575) / 15 ))
-[ "$client_w" -eq 800 ] || fail "client width $client_w, expected 800"
-origin_x=100
-origin_y=$((100 + 500 - client_h))
+[ "$client_w" -eq "$WIDTH" ] || fail "laid out for a client $client_w wide, the window is $WIDTH"
+origin_x=$X
+origin_y=$((Y + HEIGHT - client_h))
 # A point in client twips, as screen pixels.
 at() { echo $((origin_x + $1 / 15)) $((origin_y + $2 / 15)); }
 W=$((client_w * 15)) H=$((client_h * 15))
