@@ -232,21 +232,38 @@ void frmStart::applyOuterRect() {
     applyMinimumSize();
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     const QRect outer = fitOnScreen(m_outer, platform::services().availableScreenArea(m_outer));
-    move(outer.topLeft()); // move() places the frame
-    resize(outer.width() - frame.left() - frame.right(),
-           outer.height() - frame.top() - frame.bottom());
+    // The window's own rectangle, inside the frame, in one step.
+    setGeometry(outer.marginsRemoved(frame));
     m_appliedFrame = frame;
 }
 
 void frmStart::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    if (m_placed && windowHandle()) {
-        // A window manager adds its frame once the window is mapped: the stored rectangle is
-        // the outer one, so it is applied again, once, when the frame is known.
-        windowHandle()->installEventFilter(this);
-        if (windowHandle()->frameMargins() != m_appliedFrame)
-            applyOuterRect();
+    if (m_placed && windowHandle() && !m_frameWatch.isValid()) {
+        // A window manager adds its frame some time after the window is mapped, and no event
+        // says when: the stored rectangle is the outer one, so it is applied again once the
+        // frame is known, a moment after showing, when the window manager has settled it
+        // (applied while it is still taking the window in, the size came out wrong). A
+        // window without a frame (no window manager) keeps its place.
+        m_frameWatch.start();
+        for (int ms : {250, 500, 1000})
+            QTimer::singleShot(ms, this, [this] { applyFrameOnceKnown(); });
     }
+}
+
+void frmStart::applyFrameOnceKnown() {
+    QWindow* const window = windowHandle();
+    if (!window || m_frameApplied || m_unloaded || m_frameWatch.elapsed() > 1500)
+        return;
+    const QMargins frame = window->frameMargins();
+    // While the window manager takes the window in, Qt may see it as 1 x 1 for a moment.
+    if (frame.isNull() || isMaximized() || isFullScreen() || isMinimized() ||
+        window->geometry().width() <= 1 || window->geometry().height() <= 1)
+        return;
+    m_frameApplied = true;
+    if (frame == m_appliedFrame)
+        return;
+    applyOuterRect();
 }
 
 // The user cannot make the window smaller than its minimum outer size.
@@ -399,12 +416,6 @@ bool frmStart::fbSaveSlideIni() {
 // ---- layout --------------------------------------------------------------------------------
 
 bool frmStart::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == windowHandle() && e->type() == QEvent::Expose && m_placed &&
-        windowHandle()->isExposed()) {
-        windowHandle()->removeEventFilter(this);
-        if (windowHandle()->frameMargins() != m_appliedFrame && !isMaximized() && !isFullScreen())
-            applyOuterRect();
-    }
     // The read-ahead a window not yet on screen put off starts after its first picture is
     // painted, so that the decodes do not compete with that paint.
     if (watched == imgViewer && e->type() == QEvent::Paint && m_readAheadAfterPaint) {

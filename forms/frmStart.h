@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -131,6 +132,7 @@ private:
     void setRedraw(bool on);
     void applyMinimumSize();
     void applyOuterRect();
+    void applyFrameOnceKnown();
     QImage pictureForBox(const QString& path);
     QSize boxPixels() const;
     display::SlideView slideView() const;
@@ -141,8 +143,10 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_placed = false;
-    QRect m_outer;           // outer rectangle from start-up, pixels
-    QMargins m_appliedFrame; // frame margins that m_outer was applied with
+    QRect m_outer;              // outer rectangle from start-up, pixels
+    QMargins m_appliedFrame;    // frame margins that m_outer was applied with
+    QElapsedTimer m_frameWatch; // since the first show: how long to look for the frame
+    bool m_frameApplied = false;
 
     std::unique_ptr<display::PictureCache> m_pictures;
     display::ReadAhead m_readAhead;
