@@ -17,6 +17,10 @@ QSize boxPixelSize(float widthTwips, float heightTwips, double twipsPerPixel,
     return QSize(pixels(widthTwips), pixels(heightTwips));
 }
 
+QString SlideView::path(qint32 index) const {
+    return folder + platform::kSep + names[index];
+}
+
 QSize boxForPicture(const QString& path, const AreaView& area) {
     const ImageInfo info = GetImageInfo(path, 3);
     const PictureBox fit =
@@ -61,12 +65,12 @@ void ReadAhead::around(const SlideView& slides, const AreaView& area) noexcept {
     try {
         if (slides.shown < 0 || slides.shown >= slides.names.size())
             return;
-        const QString shown = slides.folder + platform::kSep + slides.names[slides.shown];
+        const QString shown = slides.path(slides.shown);
         useArea(area, shown);
         const QList<qint32> indexes = plan(slides, false);
         QStringList wanted{shown};
         for (const qint32 index : indexes)
-            wanted << slides.folder + platform::kSep + slides.names[index];
+            wanted << slides.path(index);
         // Room for what comes next: the pictures of slides gone by make way first.
         m_cache.retain(wanted);
         for (const QString& path : wanted.mid(1)) {
@@ -92,9 +96,9 @@ void ReadAhead::beside(const SlideView& slides, const AreaView& area) noexcept {
     try {
         if (slides.shown < 0 || slides.shown >= slides.names.size())
             return;
-        useArea(area, slides.folder + platform::kSep + slides.names[slides.shown]);
+        useArea(area, slides.path(slides.shown));
         for (const qint32 index : plan(slides, true)) {
-            const QString path = slides.folder + platform::kSep + slides.names[index];
+            const QString path = slides.path(index);
             m_cache.readAhead(path, boxForPicture(path, area));
         }
     } catch (...) {

@@ -25,6 +25,8 @@ struct SlideView {
     QStringList names;
     qint32 shown = -1;
     bool running = false;
+    // The path of slide `index`, as the display builds it.
+    QString path(qint32 index) const;
 };
 
 // The picture area the boxes are fitted into.
