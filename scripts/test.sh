@@ -41,5 +41,5 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXELION_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-fuzz" -j"$jobs" --target fuzz_header fuzz_picture fuzz_profile \
     fuzz_strings
-(cd "$root/build-fuzz" && ctest --output-on-failure -L fuzz --no-tests=error)
+(cd "$root/build-fuzz" && ctest --output-on-failure -j"$jobs" -L fuzz --no-tests=error)
 stage "done"
