@@ -1,5 +1,7 @@
 #include "Cp932.h"
 
+#include <algorithm>
+
 #include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -18,6 +20,28 @@ bool isSwappedControl(char16_t c) {
     return c == 0x1a || c == 0x1c || c == 0x7f;
 }
 
+// What Windows writes for a character code page 932 lacks: a look-alike where its best-fit
+// table has one (e with acute accent becomes e, the yen sign a backslash), else "?".
+struct BestFit {
+    char32_t character;
+    quint16 bytes; // one byte, or lead byte * 256 + trail byte
+};
+constexpr BestFit kBestFit[] = {
+#include "Cp932BestFit.inc"
+};
+
+QByteArray bestFit(char32_t c) {
+    const auto* found =
+        std::lower_bound(std::begin(kBestFit), std::end(kBestFit), c,
+                         [](const BestFit& f, char32_t v) { return f.character < v; });
+    if (found == std::end(kBestFit) || found->character != c)
+        return QByteArrayLiteral("?");
+    if (found->bytes < 0x100)
+        return QByteArray(1, char(found->bytes));
+    const char pair[2] = {char(found->bytes >> 8), char(found->bytes & 0xff)};
+    return QByteArray(pair, 2);
+}
+
 QByteArray encodeRun(QStringView text) {
     QStringEncoder encoder("CP932");
     QByteArray bytes = encoder.encode(text);
@@ -30,7 +54,7 @@ QByteArray encodeRun(QStringView text) {
         QStringEncoder one("CP932");
         const char32_t c = cp;
         const QByteArray part = one.encode(QString::fromUcs4(&c, 1));
-        bytes += one.hasError() ? QByteArray("?") : part;
+        bytes += one.hasError() ? bestFit(c) : part;
     }
     return bytes;
 }

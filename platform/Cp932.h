@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// Characters that code page 932 cannot represent become "?", as the Windows conversion writes them.
+// Characters that code page 932 cannot represent become their look-alike from Windows' best-fit
+// table, or "?" where it has none, as the Windows conversion writes them.
 QByteArray toCp932(const QString& text);
 QString fromCp932(const QByteArray& bytes);
 

@@ -56,6 +56,8 @@ private Q_SLOTS:
     void roundTrip();
     void codePageControlCodes_data();
     void codePageControlCodes();
+    void bestFit_data();
+    void bestFit();
     void ctrlZAroundNames();
 };
 
@@ -342,7 +344,9 @@ void TestProfileFile::roundTrip_data() {
     QTest::newRow("half-width kana and full-width space")
         << QStringLiteral("ｶﾀｶﾅ\u3000値") << QStringLiteral("ｶﾀｶﾅ\u3000値");
     QTest::newRow("characters outside code page 932")
-        << QStringLiteral("a\U0001F600b\u00e9") << QStringLiteral("a?b?");
+        << QStringLiteral("a\U0001F600b\u00e9") << QStringLiteral("a?be");
+    QTest::newRow("folder name with a best-fit character")
+        << QStringLiteral("D:\\café 写真") << QStringLiteral("D:\\cafe 写真");
 }
 
 void TestProfileFile::roundTrip() {
@@ -382,6 +386,31 @@ void TestProfileFile::codePageControlCodes() {
     QCOMPARE(fromCp932(bytes), text);
     if (roundTrips)
         QCOMPARE(toCp932(text).toHex(' '), bytes.toHex(' '));
+}
+
+void TestProfileFile::bestFit_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+
+    // Windows' best-fit conversion: a look-alike for a character code page 932 lacks.
+    QTest::newRow("e acute") << QStringLiteral("\u00e9") << QByteArray("e");
+    QTest::newRow("yen sign") << QStringLiteral("\u00a5") << QByteArray("\\");
+    QTest::newRow("copyright") << QStringLiteral("\u00a9") << QByteArray("c");
+    QTest::newRow("cent sign") << QStringLiteral("\u00a2") << QByteArray::fromHex("8191");
+    QTest::newRow("pound sign") << QStringLiteral("\u00a3") << QByteArray::fromHex("8192");
+    QTest::newRow("guillemet") << QStringLiteral("\u00ab") << QByteArray::fromHex("81e1");
+    QTest::newRow("sharp s") << QStringLiteral("\u00df") << QByteArray("s");
+    QTest::newRow("hiragana vu") << QStringLiteral("\u3094") << QByteArray::fromHex("8394");
+    QTest::newRow("no look-alike") << QStringLiteral("\u20ac\U0001F600") << QByteArray("??");
+    QTest::newRow("mixed with what code page 932 holds") << QStringLiteral("Zürich 表\u00b2")
+                                                         << QByteArray("Zurich \x95\x5c"
+                                                                       "2");
+}
+
+void TestProfileFile::bestFit() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(toCp932(text).toHex(' '), bytes.toHex(' '));
 }
 
 void TestProfileFile::ctrlZAroundNames() {
