@@ -16,6 +16,8 @@ QString userDataFolderPath() {
 }
 
 QString gsGetUserDataFolder() {
+    if (platform::services().userProfileFolder().isEmpty())
+        throw platform::RuntimeError(QStringLiteral("no home folder for the settings"));
     const QString folder = userDataFolderPath();
     // A plain file of that name counts as present: nothing is created over it.
     if (!QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink()) {

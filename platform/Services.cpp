@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -61,7 +62,26 @@ QString SystemServices::userProfileFolder() const {
 #ifdef _WIN32
     return profile;
 #else
-    return qEnvironmentVariableIsSet("USERPROFILE") ? profile : qEnvironmentVariable("HOME");
+    // The per-user folder is made in here: the root of the file system, which an unset or
+    // empty variable would give, is never taken. Then HOME, then the account's own entry.
+    const auto usable = [](const QString& folder) {
+        return !folder.isEmpty() && QDir::cleanPath(folder) != QStringLiteral("/");
+    };
+    if (usable(profile))
+        return profile;
+    const QString home = qEnvironmentVariable("HOME");
+    if (usable(home))
+        return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir) {
+        const QString account = QFile::decodeName(found->pw_dir);
+        if (usable(account))
+            return account;
+    }
+    return QString();
 #endif
 }
 

@@ -42,8 +42,10 @@ public:
     virtual QString openFileDialog(const OpenFileRequest& request) = 0; // empty when cancelled
 
     // Environment services.
-    virtual QDateTime now() const = 0;             // local time
-    virtual QString userProfileFolder() const = 0; // USERPROFILE (on Linux HOME when unset)
+    virtual QDateTime now() const = 0; // local time
+    // USERPROFILE; on Linux, when it is unset or empty, HOME, then the account's home folder;
+    // never the root of the file system. Empty when there is none.
+    virtual QString userProfileFolder() const = 0;
     virtual QString logonUserName() const = 0;
     virtual qint32 processId() const = 0;
     virtual QString specialFolder(int code) const = 0; // empty when there is none

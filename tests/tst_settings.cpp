@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QtTest>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "TestServices.h"
 #include "frmStart.h"
 #include "mdlComSlideIni.h"
@@ -209,6 +212,49 @@ private Q_SLOTS:
         QCOMPARE(form.tmrSlideShow->interval(), period);
         QVERIFY(!form.tmrSlideShow->isActive());
         form.close();
+    }
+
+    // The folder the per-user folder goes in, from the environment as the system gives it.
+    void profileFolderFromEnvironment_data() {
+        QTest::addColumn<QByteArray>("userProfile"); // "-" for unset
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QString>("expected"); // "account" for the password database's entry
+
+        QTest::newRow("USERPROFILE") << QByteArray("/p") << QByteArray("/h") << "/p";
+        QTest::newRow("USERPROFILE unset") << QByteArray("-") << QByteArray("/h") << "/h";
+        QTest::newRow("USERPROFILE empty") << QByteArray("") << QByteArray("/h") << "/h";
+        QTest::newRow("both unset") << QByteArray("-") << QByteArray("-") << "account";
+        QTest::newRow("both empty") << QByteArray("") << QByteArray("") << "account";
+        QTest::newRow("HOME is the root") << QByteArray("-") << QByteArray("/") << "account";
+        QTest::newRow("USERPROFILE is the root") << QByteArray("//") << QByteArray("/h") << "/h";
+    }
+    void profileFolderFromEnvironment() {
+        QFETCH(QByteArray, userProfile);
+        QFETCH(QByteArray, home);
+        QFETCH(QString, expected);
+        const QByteArray savedProfile = qgetenv("USERPROFILE"), savedHome = qgetenv("HOME");
+        const bool hadProfile = qEnvironmentVariableIsSet("USERPROFILE");
+        const bool hadHome = qEnvironmentVariableIsSet("HOME");
+        auto restore = qScopeGuard([&] {
+            hadProfile ? qputenv("USERPROFILE", savedProfile) : qunsetenv("USERPROFILE");
+            hadHome ? qputenv("HOME", savedHome) : qunsetenv("HOME");
+        });
+        const auto set = [](const char* name, const QByteArray& value) {
+            value == "-" ? qunsetenv(name) : qputenv(name, value);
+        };
+        set("USERPROFILE", userProfile);
+        set("HOME", home);
+
+        const QString found = platform::SystemServices().userProfileFolder();
+        if (expected == "account") {
+            const passwd* account = getpwuid(geteuid());
+            QVERIFY(account && account->pw_dir);
+            QCOMPARE(found, QFile::decodeName(account->pw_dir));
+            QVERIFY(!found.isEmpty());
+            QVERIFY(QDir::cleanPath(found) != "/");
+        } else {
+            QCOMPARE(found, expected);
+        }
     }
 };
 
