@@ -307,6 +307,11 @@ bool frmStart::Form_Load() {
         gGetUserInfo(user, pid, folder);
         gDebugLog(97, QString(), qint16(SlideSettings.DbgLevel), user, SlideSettings.LogKeepCount,
                   pid, folder);
+        if (!SlideSettings.IniBackupPath.isEmpty())
+            gDebugLog(1,
+                      QStringLiteral("Slide.INIを読み込めなかったため既定の設定に置き換えました。"
+                                     "元のファイル=[") +
+                          SlideSettings.IniBackupPath + QStringLiteral("]"));
 
         WinPos pos{};
         gGetWinPos(windowTitle(), pos);

@@ -1,6 +1,7 @@
 #include "mdlSlideSys.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include "Error.h"
@@ -52,17 +53,37 @@ bool fbReadSlideIni(const QString& hsFile) {
 
 // Replaces the per-user Slide.INI by the default copy beside the program. The copy is written
 // beside the old file and renamed over it, so a failed copy leaves the old file whole.
-static void copyReplacing(const QString& source, const QString& destination) {
-    QFile in(source);
+static QByteArray readWhole(const QString& path) {
+    QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
-        throw platform::RuntimeError(QStringLiteral("cannot read %1").arg(source));
-    const QByteArray bytes = in.readAll();
+        throw platform::RuntimeError(QStringLiteral("cannot read %1").arg(path));
+    return in.readAll();
+}
+
+static void writeWhole(const QString& path, const QByteArray& bytes) {
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        throw platform::RuntimeError(QStringLiteral("cannot write %1").arg(path));
+}
+
+// The user's file, which failed to load, is kept before it is replaced: its RootPath, its
+// Interval, its comments and other sections are the user's, whatever made the load fail.
+// Returns the backup's path, or nothing when there was no file.
+static QString keepBackup(const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return QString();
+    const QString backup = path + QStringLiteral(".bak");
+    writeWhole(backup, readWhole(path));
+    return backup;
+}
+
+static void copyReplacing(const QString& source, const QString& destination) {
+    const QByteArray bytes = readWhole(source);
     // A read-only destination is not replaced, as a copy over a read-only file fails on Windows.
     if (QFile::exists(destination) && !(QFile::permissions(destination) & QFile::WriteOwner))
         throw platform::RuntimeError(QStringLiteral("%1 is read-only").arg(destination));
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        throw platform::RuntimeError(QStringLiteral("cannot write %1").arg(destination));
+    SlideSettings.IniBackupPath = keepBackup(destination);
+    writeWhole(destination, bytes);
 }
 
 bool gbCpLocalIni() {

@@ -8,6 +8,8 @@ struct SlideSettingsRecord {
     qint32 Interval = 0; // tenths of a second
     QString RootPath;
     qint32 LogKeepCount = 0; // nothing sets it
+    // Where gbCpLocalIni() kept the file it replaced, when there was one: start-up logs it.
+    QString IniBackupPath;
 };
 
 extern SlideSettingsRecord SlideSettings;
@@ -21,4 +23,6 @@ int slideTimerPeriodMs();
 
 bool gbLoadSlideIni();
 bool fbReadSlideIni(const QString& hsFile);
+// Replaces the per-user Slide.INI by the default copy. A file that was there is kept first as
+// Slide.INI.bak beside it (an older backup gives way); when it cannot be kept, it is not replaced.
 bool gbCpLocalIni();

@@ -157,6 +157,8 @@ private Q_SLOTS:
         QFETCH(QString, rootPath);
         QFETCH(QByteArray, after);
         TestServices::writeBytes(slideIni(), content);
+        const QString backup = slideIni() + ".bak";
+        TestServices::writeBytes(backup, "an older backup");
         {
             frmStart form;
             QVERIFY(form.Form_Load());
@@ -169,11 +171,34 @@ private Q_SLOTS:
             form.close();
         }
         QCOMPARE(TestServices::readBytes(slideIni()), after);
+        // A file the default copy replaced is kept, over an older backup, and the log says so.
+        const bool replaced = after == defaultAfterShutdown();
+        QCOMPARE(TestServices::readBytes(backup), replaced ? content : "an older backup");
+        const QString record = "Slide.INIを読み込めなかったため既定の設定に置き換えました。"
+                               "元のファイル=[" +
+                               backup + "]";
+        QCOMPARE(
+            TestServices::readCp932(logFolder() + "/20261207_tester_pixelion.dbg").contains(record),
+            replaced);
         // The next start reads back what this one stored.
         resetSlideSettings();
         QVERIFY(gbLoadSlideIni());
         QCOMPARE(SlideSettings.Interval, 50);
         QCOMPARE(SlideSettings.RootPath, kNewRootPath);
+    }
+
+    void unkeepableSlideIniIsNotReplaced() {
+        // A folder where the backup would go: the user's file cannot be kept, so it stays.
+        const QByteArray content = "[SETUP]\r\nInterval=2.5s\r\n; mine\r\n";
+        TestServices::writeBytes(slideIni(), content);
+        QVERIFY(QDir().mkpath(slideIni() + ".bak"));
+        {
+            frmStart form;
+            QVERIFY(!form.Form_Load());
+            QCOMPARE(ts->messages.size(), 1);
+            QCOMPARE(ts->messages[0].title, QStringLiteral("起動エラー"));
+        }
+        QCOMPARE(TestServices::readBytes(slideIni()), content);
     }
 
     void brokenSettingIni_data() {
