@@ -5,6 +5,7 @@
 // the bytes where each format keeps them.
 #include "Error.h"
 #include "GetImage.h"
+#include "JpegMarkers.h"
 
 #include "FuzzSupport.h"
 
@@ -128,6 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::overwrite(first, data, size);
     const Bytes bytes{data, size};
     const bool readable = size >= 2; // a file of one byte or none counts as unreadable
+
+    // The EXIF orientation is one of the eight, whatever the bytes.
+    const int orientation = exifOrientation(first);
+    FUZZ_CHECK(orientation >= 1 && orientation <= 8,
+               QStringLiteral("orientation %1").arg(orientation));
 
     // The name only matters to type 5: the others run on one name.
     for (const char* name : kNames) {

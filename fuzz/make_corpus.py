@@ -120,6 +120,23 @@ def pictures():
     write("header", "jpeg-zero-length-segment.jpg", b"\xff\xd8\xff\xe0\x00\x00\xff\xe0\x00\x00" + whole[2:])
     write("header", "jpeg-no-frame.jpg", b"\xff\xd8" + segment(0xFE, b"no picture here") + b"\xff\xd9")
     write("header", "jpeg-fill-bytes.jpg", b"\xff\xd8\xff\xff" + whole[2:])
+    # Fill bytes and stray bytes as cameras and editors leave them, and every EXIF orientation
+    # in both byte orders: for the header reader and the picture loader alike.
+    dqt_at = whole.index(b"\xff\xdb")
+    quirks = {
+        "jpeg-fill-after-app0.jpg": whole[:dqt_at] + b"\xff\xff\xff" + whole[dqt_at + 1:],
+        "jpeg-stray-zeros-before-dqt.jpg": whole[:dqt_at] + b"\x00" * 4 + whole[dqt_at:],
+        "jpeg-stuffed-zero-between-segments.jpg": whole[:dqt_at] + b"\xff\x00" + whole[dqt_at:],
+    }
+    for orientation in range(1, 9):
+        for order, pack in (("mm", ">"), ("ii", "<")):
+            tiff = (order.upper().encode() + struct.pack(pack + "HI", 42, 8)
+                    + struct.pack(pack + "HHHIHHI", 1, 0x0112, 3, 1, orientation, 0, 0))
+            quirks["jpeg-orientation-%d-%s.jpg" % (orientation, order)] = jpeg(
+                16, 8, 3, extra=segment(0xE1, b"Exif\x00\x00" + tiff))
+    for name, data in quirks.items():
+        write("header", name, data)
+        write("picture", name, data)
     write("header", "not-a-picture.txt", "ただのテキスト\n".encode("utf-8"))
     write("header", "one-byte.bin", b"\xff")
 

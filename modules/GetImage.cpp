@@ -5,6 +5,7 @@
 
 #include "DirSearch.h"
 #include "Error.h"
+#include "JpegMarkers.h"
 
 namespace {
 
@@ -126,7 +127,17 @@ ImageInfo ReadJpegHeader(const QString& hsPath) {
     qint64 pos = 2;
     while (pos < n - 4) {
         readAt(pos, 4);
-        if (b[0] != 0xFF)
+        // 0xFF fill bytes before a marker, and stray bytes between segments, are skipped as
+        // libjpeg skips them: cameras and editors write both into pictures every viewer shows.
+        if (b[0] != 0xFF || b[1] == 0xFF || b[1] == 0x00) {
+            pos = findJpegMarker(file, pos);
+            if (pos < 0)
+                return {};
+            continue;
+        }
+        // The frame header comes before the first scan; what follows the scan's header is
+        // coded data.
+        if (b[1] == 0xDA)
             return {};
         if (isFrameMarker(b[1])) {
             readAt(pos, 9);

@@ -114,8 +114,25 @@ QList<HeaderCase> jpegCases() {
          std::nullopt},
         {"JPEG frame marker too near the end", "a.jpg",
          (kSoi + kApp0 + frame(0xC0, 1024, 768)).left(24), 3, kNone},
-        {"JPEG segment not followed by a marker", "a.jpg",
-         kSoi + kApp0 + QByteArray(4, '\0') + frame(0xC0, 1024, 768), 3, kNone},
+        // Fill bytes before a marker and stray bytes between segments are skipped, as libjpeg
+        // skips them.
+        {"JPEG stray bytes before the tables", "a.jpg",
+         kSoi + kApp0 + QByteArray(4, '\0') + QByteArray::fromHex("FFDB0004AAAA") +
+             frame(0xC0, 1024, 768),
+         3, measured},
+        {"JPEG fill bytes after the start of image", "a.jpg",
+         kSoi + QByteArray::fromHex("FFFF") + kApp0.mid(1) + frame(0xC0, 1024, 768), 3, measured},
+        {"JPEG fill bytes after APP0", "a.jpg",
+         kSoi + kApp0 + QByteArray::fromHex("FFFFFF") + frame(0xC0, 1024, 768).mid(1), 3, measured},
+        {"JPEG stuffed zero between segments", "a.jpg",
+         kSoi + kApp0 + QByteArray::fromHex("FF00") + frame(0xC0, 1024, 768), 3, measured},
+        {"JPEG stray bytes and no marker after them", "a.jpg", kSoi + kApp0 + QByteArray(40, 'x'),
+         3, kNone},
+        {"JPEG frame header cut off after fill bytes", "a.jpg",
+         (kSoi + QByteArray::fromHex("FFFFFF") + frame(0xC0, 1024, 768).mid(1)).left(10), 3,
+         std::nullopt},
+        {"JPEG scan before any frame", "a.jpg",
+         kSoi + QByteArray::fromHex("FFDA0004AAAA") + frame(0xC0, 1024, 768), 3, kNone},
         {"JPEG start of image only", "a.jpg", kSoi, 3, kNone},
         {"JPEG without start of image", "a.jpg", kEoi + kApp0 + frame(0xC0, 1024, 768), 3, kNone},
         {"JPEG type 0", "a.dat", baseline, 0, measured},
@@ -194,9 +211,16 @@ Outcome wholeFileJpeg(const QByteArray& file) {
         if (at(0) != 0xFF || at(1) != 0xD8)
             return kNone;
         for (qint64 pos = 2; pos < n - 4; pos += 2 + at(pos + 2) * 256 + at(pos + 3)) {
-            if (at(pos) != 0xFF)
+            // Fill bytes and stray bytes up to the next 0xFF that is followed by a marker.
+            while (pos + 1 < n && (at(pos) != 0xFF || at(pos + 1) == 0xFF || at(pos + 1) == 0))
+                ++pos;
+            if (pos + 1 >= n)
                 return kNone;
+            if (pos >= n - 4)
+                break;
             const int m = at(pos + 1);
+            if (m == 0xDA)
+                return kNone; // a scan before any frame
             if ((m >= 0xC0 && m <= 0xC3) || (m >= 0xC9 && m <= 0xCB))
                 return ImageInfo{3, at(pos + 7) * 256 + at(pos + 8),
                                  at(pos + 5) * 256 + at(pos + 6), 24};
