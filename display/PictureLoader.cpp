@@ -1,9 +1,13 @@
 #include "PictureLoader.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
+#include <QTransform>
 
 #include "Error.h"
+#include "JpegMarkers.h"
+#include "Memory.h"
 
 namespace display {
 
@@ -15,9 +19,6 @@ using platform::RuntimeError;
 // progressive decode zero-fill gigabytes even at 1/8 scale. The largest camera pictures are
 // about 200 megapixels; more than 2^28 (16384 x 16384) is refused before anything is decoded.
 constexpr qint64 kMaxPixels = qint64(1) << 28;
-// A progressive picture is decoded from coefficients held for the whole picture, whatever the
-// output scale; past this much memory for them the picture is refused.
-constexpr qint64 kMaxCoefficientBytes = qint64(512) << 20;
 
 // What the decoder will need, from a JPEG's frame header.
 struct Frame {
@@ -30,36 +31,31 @@ struct Frame {
 // than a small one. Fill bytes and stray bytes between segments are skipped, as the decoder
 // skips them. Anything unreadable gives no frame; the decoder then says what is wrong.
 Frame readFrame(QFile& file) {
-    const auto byteAt = [&file](qint64 pos) -> int {
-        char c;
-        return file.seek(pos) && file.getChar(&c) ? quint8(c) : -1;
-    };
-    if (byteAt(0) != 0xFF || byteAt(1) != 0xD8)
+    char soi[2];
+    if (!file.seek(0) || file.read(soi, 2) != 2 || uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
         return {};
     qint64 pos = 2;
     for (;;) {
-        int b = byteAt(pos);
-        while (b >= 0 && b != 0xFF)
-            b = byteAt(++pos);
-        while (b == 0xFF)
-            b = byteAt(++pos);
-        if (b < 0)
+        pos = findJpegMarker(file, pos);
+        if (pos < 0 || !file.seek(pos + 1))
             return {};
-        const int marker = b;
-        ++pos;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue; // no length
-        const int hi = byteAt(pos), lo = byteAt(pos + 1);
-        if (hi < 0 || lo < 0 || marker == 0xD9 || marker == 0xDA)
+        const QByteArray m = file.read(3);
+        if (m.size() < 1)
             return {};
+        const int marker = quint8(m[0]);
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            pos += 2; // no length
+            continue;
+        }
+        if (m.size() < 3 || marker == 0xD9 || marker == 0xDA)
+            return {};
+        const int length = quint8(m[1]) * 256 + quint8(m[2]);
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (!frame) {
-            pos += hi * 256 + lo;
+            pos += 2 + length;
             continue;
         }
-        if (!file.seek(pos + 2))
-            return {};
         const QByteArray h = file.read(6);
         if (h.size() < 6)
             return {};
@@ -86,18 +82,52 @@ Frame readFrame(QFile& file) {
     }
 }
 
+// The picture as it stood when taken, from the picture as stored and its EXIF orientation.
+QImage oriented(const QImage& stored, int orientation) {
+    switch (orientation) {
+    case 2:
+        return stored.mirrored(true, false);
+    case 3:
+        return stored.mirrored(true, true);
+    case 4:
+        return stored.mirrored(false, true);
+    case 5:
+        return stored.transformed(QTransform().rotate(90)).mirrored(true, false);
+    case 6:
+        return stored.transformed(QTransform().rotate(90));
+    case 7:
+        return stored.transformed(QTransform().rotate(270)).mirrored(true, false);
+    case 8:
+        return stored.transformed(QTransform().rotate(270));
+    default:
+        return stored;
+    }
+}
+
 } // namespace
+
+bool progressiveFits(qint64 coefficientBytes, qint64 fileBytes, qint64 availableBytes) {
+    // Every block of a complete picture costs at least one bit of the file in its first scan and
+    // holds 128 bytes of coefficients: more than 1024 bytes of them for each byte of the file is
+    // no real picture (a 1.4 KB file claiming 100 megapixels), and a real one must fit in memory.
+    if (coefficientBytes > 1024 * fileBytes)
+        return false;
+    return availableBytes < 0 || coefficientBytes <= availableBytes;
+}
 
 PictureReader::PictureReader(const QString& path) : m_path(path), m_file(path) {
     if (!m_file.open(QIODevice::ReadOnly))
         throw RuntimeError(QStringLiteral("cannot open %1: %2").arg(path, m_file.errorString()));
     const Frame frame = readFrame(m_file);
-    if (frame.progressive && frame.coefficientBytes > kMaxCoefficientBytes)
+    if (frame.progressive &&
+        !progressiveFits(frame.coefficientBytes, m_file.size(), platform::availableMemoryBytes()))
         throw RuntimeError(QStringLiteral("%1 would need too much decoder memory").arg(path));
+    m_orientation = frame.found ? exifOrientation(m_file) : 1;
     m_file.seek(0);
     // Qt's JPEG reader lets libjpeg-turbo decode at the smallest scale (n/8) that still covers
     // the size asked for, then scales smoothly to exactly that size; its other readers take
-    // whatever else hides behind a .jpg name.
+    // whatever else hides behind a .jpg name. The orientation is applied here, from the same
+    // reading of the EXIF block as the box was fitted by.
     m_reader.setDevice(&m_file);
     m_reader.setAutoTransform(false);
     m_size = m_reader.size();
@@ -106,14 +136,20 @@ PictureReader::PictureReader(const QString& path) : m_path(path), m_file(path) {
 }
 
 DecodedPicture PictureReader::read(QSize requested) {
-    m_reader.setScaledSize(requested.expandedTo(QSize(1, 1)));
+    const QSize box = requested.expandedTo(QSize(1, 1));
+    m_reader.setScaledSize(swapsSides(m_orientation) ? box.transposed() : box);
     QImage image = m_reader.read();
     if (image.isNull())
         throw RuntimeError(
             QStringLiteral("cannot decode %1: %2").arg(m_path, m_reader.errorString()));
+    // A camera's Adobe RGB or a phone's Display P3 shown as it was meant, converted once at the
+    // box's size; a picture without a profile (sRGB by convention) is left as it is.
+    const QColorSpace profile = image.colorSpace();
+    if (profile.isValid() && profile != QColorSpace(QColorSpace::SRgb))
+        image.convertToColorSpace(QColorSpace::SRgb);
     if (image.format() != QImage::Format_RGB32)
         image = image.convertToFormat(QImage::Format_RGB32);
-    return {image, m_size};
+    return {oriented(image, m_orientation), m_size};
 }
 
 DecodedPicture decodeForBox(const QString& path, QSize box) {

@@ -16,14 +16,16 @@ namespace display {
 
 // A picture as the decoder gave it.
 struct DecodedPicture {
-    QImage image;  // Format_RGB32, at the box's size
-    QSize picture; // the file's own size in pixels, as its header gives it
+    QImage image;  // Format_RGB32, at the box's size, upright as the EXIF orientation says,
+                   // in sRGB colours
+    QSize picture; // the file's own size in pixels, as its header gives it (stored, not turned)
 };
 
-// The picture of `path` for `box` (a box of no size gets one pixel). A picture cut short or with
-// damaged data shows as far as it goes, as in every viewer. Throws platform::RuntimeError when the
-// file cannot be read or decoded, claims more than 2^28 pixels, or would need more decoder memory
-// than a real picture of its kind does.
+// The picture of `path` for `box` (a box of no size gets one pixel), the box being the picture's
+// as shown (turned by its EXIF orientation). A picture cut short or with damaged data shows as
+// far as it goes, as in every viewer. Throws platform::RuntimeError when the file cannot be read
+// or decoded, claims more than 2^28 pixels, or is progressive and would need more decoder memory
+// than a real picture of its file size can, or than the machine has.
 DecodedPicture decodeForBox(const QString& path, QSize box);
 
 // The same in two steps: opening the file and reading its header, then decoding. The first
@@ -40,7 +42,12 @@ private:
     QFile m_file;
     QImageReader m_reader;
     QSize m_size;
+    int m_orientation = 1;
 };
+
+// True when a progressive JPEG whose coefficients take `coefficientBytes` can be a real picture
+// of a `fileBytes` file and fits in `availableBytes` of memory (negative: not known).
+bool progressiveFits(qint64 coefficientBytes, qint64 fileBytes, qint64 availableBytes);
 
 // `decoded` resampled to exactly `box` pixels (a box of no size gets one pixel), smoothly.
 QImage fitToBox(const QImage& decoded, QSize box);

@@ -23,8 +23,7 @@ QString SlideView::path(qint32 index) const {
 
 QSize boxForPicture(const QString& path, const AreaView& area) {
     const ImageInfo info = GetImageInfo(path, 3);
-    const PictureBox fit =
-        fitPictureBox(info.Width, info.Height, area.widthTwips, area.heightTwips);
+    const PictureBox fit = fitShownPicture(path, info, area.widthTwips, area.heightTwips);
     return boxPixelSize(fit.Width, fit.Height, area.twipsPerPixel, area.devicePixelRatio);
 }
 

@@ -284,7 +284,7 @@ void frmStart::fSetPicSize(const QString& hsPath, qint32 hnType) {
     const float AH = area.Height;
     gDebugLog(4, QStringLiteral("[GetFieldSize1]　Width=[") + formatSingle(AW) +
                      QStringLiteral("]/Height=[") + formatSingle(AH) + QStringLiteral("]"));
-    const PictureBox fit = fitPictureBox(info.Width, info.Height, AW, AH);
+    const PictureBox fit = fitShownPicture(hsPath, info, AW, AH);
     TwipsRect box = twipsOf(imgViewer);
     gDebugLog(4, QStringLiteral("[GetFieldSize2Bef]　Width=[") + formatSingle(box.Width) +
                      QStringLiteral("]/Height=[") + formatSingle(box.Height) + QStringLiteral("]"));

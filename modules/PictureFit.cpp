@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "Error.h"
+#include "GetImage.h"
+#include "JpegMarkers.h"
 
 namespace {
 constexpr float kMargin = 300;
@@ -42,4 +44,10 @@ PictureBox fitPictureBox(qint32 W, qint32 H, float AW, float AH) {
         }
     }
     return box;
+}
+
+PictureBox fitShownPicture(const QString& path, const ImageInfo& info, float AW, float AH) {
+    if (swapsSides(exifOrientation(path)))
+        return fitPictureBox(info.Height, info.Width, AW, AH);
+    return fitPictureBox(info.Width, info.Height, AW, AH);
 }

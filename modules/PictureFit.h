@@ -1,5 +1,6 @@
 #pragma once
 // The size of the picture box for a picture of W x H pixels in an area of AW x AH twips.
+#include <QString>
 #include <QtGlobal>
 
 struct PictureBox {
@@ -13,3 +14,9 @@ struct PictureBox {
 // A zero divisor of the ratio throws platform::RuntimeError; a zero dividend gives a box of
 // zero size, which shows nothing.
 PictureBox fitPictureBox(qint32 W, qint32 H, float AW, float AH);
+
+struct ImageInfo;
+
+// The box for the picture of `path` as it is shown: its header's size `info`, turned as its
+// EXIF orientation says (a portrait photo stored landscape gets a portrait box).
+PictureBox fitShownPicture(const QString& path, const ImageInfo& info, float AW, float AH);

@@ -11,4 +11,8 @@ namespace platform {
 // thing in main(), before any thread starts.
 void returnPictureMemoryPromptly();
 
+// The memory the system could give this program now without swapping, in bytes; -1 where it
+// cannot tell. Any thread.
+long long availableMemoryBytes();
+
 } // namespace platform

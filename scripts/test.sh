@@ -24,7 +24,7 @@ stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPIXELION_SANITIZE=ON \
     >/dev/null
 cmake --build "$root/build-asan" -j"$jobs"
-(cd "$root/build-asan" && ctest --output-on-failure -j"$jobs" -LE 'e2e|package|fuzz|format')
+(cd "$root/build-asan" && ctest --output-on-failure -j"$jobs" -LE 'e2e|package|fuzz|format|large')
 
 # Only what runs threads: the picture cache, its read-ahead and the show that drives them.
 stage "ThreadSanitizer"
