@@ -263,12 +263,19 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
         return true;
     } catch (const std::exception&) {
         gDebugLog(4, QStringLiteral("fbShowPic() Err"));
+        // The show pauses while the box is open: a modal box lets timer ticks through, and each
+        // would show the next slide behind it and open a box of its own. The tick that failed
+        // stops the show once the box is closed; any other caller finds it running on.
+        const bool running = tmrSlideShow->isActive();
+        tmrSlideShow->stop();
         platform::services().messageBox(
             {QStringLiteral("表示ファイル「") + name +
                  QStringLiteral("」を取得できませんでした。") + QStringLiteral("\r\n") +
                  QStringLiteral("表示フォルダ「") + gsShowFolder +
                  QStringLiteral("」を確認してください。"),
              QStringLiteral("エラー"), platform::MsgIcon::Critical, platform::MsgButtons::Ok});
+        if (running && !m_unloaded)
+            tmrSlideShow->start();
         gDebugLog(4, QStringLiteral("fbShowPic() End"));
         return false;
     }

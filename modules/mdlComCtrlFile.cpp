@@ -1,7 +1,10 @@
 #include "mdlComCtrlFile.h"
 
+#include <QFile>
+
 #include "DirSearch.h"
 #include "Error.h"
+#include "Services.h"
 #include "mdlComCtrlString.h"
 
 bool fbSplitPath(const QString& hsPath, QString& hsDrive, QString& hsFolder, QString& hsFile,
@@ -49,11 +52,25 @@ bool fbSplitPath(const QString& hsPath, QString& hsDrive, QString& hsFolder, QSt
     }
 }
 
+bool isMacCompanion(const QString& folder, const QString& name) {
+    if (!name.startsWith(QStringLiteral("._")))
+        return false;
+    QFile file(folder + platform::kSep + name);
+    char start[2] = {};
+    // Unreadable counts as a picture: its error then shows as any other picture's would.
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return file.read(start, 2) != 2 || uchar(start[0]) != 0xFF || uchar(start[1]) != 0xD8;
+}
+
 bool fbGetPicFiles(const QString& hsPattern, qint32& hnCount, QStringList& hsList) {
     try {
         const QStringList names =
             platform::findFiles(hsPattern, platform::kAttrReadOnly | platform::kAttrHidden);
+        const QString folder = hsPattern.left(hsPattern.lastIndexOf(platform::kSep));
         for (const QString& name : names) {
+            if (isMacCompanion(folder, name))
+                continue;
             ++hnCount;
             hsList.append(name);
         }

@@ -175,8 +175,6 @@ private Q_SLOTS:
         QTest::newRow("PNG named .jpg") << kBad << encode(pattern(64, 48), "png") << false << any;
         QTest::newRow("random bytes") << kBad << noise << false << any;
         QTest::newRow("random coded data") << kBad << withRandomScan(jpeg, random) << true << any;
-        QTest::newRow("Mac companion file")
-            << QStringLiteral("._IMG_0001.jpg") << appleDouble() << false << any;
         QTest::newRow("header claims 65535 x 65535")
             << kBad << claimingSize(jpeg, 0xC0, 65535, 65535) << false << any;
         // 1.4 KB that would make the decoder zero-fill more than a gigabyte of coefficients.
@@ -270,6 +268,66 @@ private Q_SLOTS:
             QVERIFY(after.viewerHidden);
             QCOMPARE(after.counter, goodCounter);
         }
+    }
+
+    // A card used on a Mac: each picture has a companion "._" file that is no picture. Those
+    // are no slides; a real JPEG with such a name is one.
+    void macCompanionFilesAreNotSlides() {
+        QVERIFY(pattern(160, 120).save(pic("IMG_0001.jpg"), "JPG"));
+        QVERIFY(pattern(160, 120).save(pic("IMG_0002.jpg"), "JPG"));
+        TestServices::writeBytes(pic("._IMG_0001.jpg"), appleDouble());
+        TestServices::writeBytes(pic("._IMG_0002.jpg"), QByteArray("\xFF", 1));
+        QVERIFY(pattern(160, 120).save(pic("._IMG_0003.jpg"), "JPG"));
+        QDir().mkpath(ts->userDataFolder());
+        TestServices::writeCp932(ts->userDataFolder() + "/Slide.INI",
+                                 "[Debug]\r\nDbgLevel=0\r\n[SETUP]\r\nInterval=1\r\n");
+        ts->commandLineText = pic("IMG_0001.jpg");
+        form = std::make_unique<frmStart>();
+        QVERIFY(form->Form_Load());
+        form->show();
+        QStringList listed = sFile;
+        listed.sort();
+        QCOMPARE(listed, QStringList({"._IMG_0003.jpg", "IMG_0001.jpg", "IMG_0002.jpg"}));
+        QVERIFY(form->lblCnt->text().endsWith(" / 3"));
+        // Round the whole list twice: every slide shows, no box opens.
+        const qint32 start = gnShowNo;
+        int ticks = 0;
+        connect(form->tmrSlideShow, &QTimer::timeout, form.get(), [&] { ++ticks; });
+        QTRY_VERIFY_WITH_TIMEOUT(ticks >= 6, 20000);
+        QVERIFY(ts->messages.isEmpty());
+        QVERIFY(form->tmrSlideShow->isActive());
+        QCOMPARE(gnShowNo, qint32((start + ticks) % 3));
+    }
+
+    // A modal box lets timer ticks through: the show waits while a picture's box is open, so
+    // one failure gives one box.
+    void oneBoxForOneFailure() {
+        TestServices::writeBytes(pic("A.jpg"), QByteArray("\xFF\xD8\xFF\xC0\x00\x11\x08", 7));
+        TestServices::writeBytes(pic("B.jpg"), QByteArray("\xFF\xD8\xFF\xC0\x00\x11\x08", 7));
+        QDir().mkpath(ts->userDataFolder());
+        TestServices::writeCp932(ts->userDataFolder() + "/Slide.INI",
+                                 "[Debug]\r\nDbgLevel=0\r\n[SETUP]\r\nInterval=1\r\n");
+        ts->commandLineText = pic("A.jpg");
+        QList<int> boxesSeenAtClose;
+        QList<qint32> slideAtClose;
+        ts->whileBoxOpen = [&] {
+            QTest::qWait(450); // four and a half ticks' time
+            boxesSeenAtClose << int(ts->messages.size());
+            slideAtClose << gnShowNo;
+        };
+        form = std::make_unique<frmStart>();
+        QVERIFY(form->Form_Load());
+        form->show();
+        // The first picture's box: no tick ran behind it, and the show went on after it.
+        QCOMPARE(boxesSeenAtClose, QList<int>({1}));
+        QVERIFY(form->tmrSlideShow->isActive());
+        // The next tick fails with its own box, and that stops the show.
+        QTRY_VERIFY_WITH_TIMEOUT(!form->tmrSlideShow->isActive(), 5000);
+        QTest::qWait(300);
+        QCOMPARE(boxesSeenAtClose, QList<int>({1, 2}));
+        QCOMPARE(slideAtClose[1], qint32((slideAtClose[0] + 1) % 2));
+        QCOMPARE(ts->messages.size(), 2);
+        QVERIFY(form->cmdPlayer[0]->isEnabled());
     }
 };
 

@@ -24,6 +24,8 @@ TestServices::~TestServices() {
 
 platform::MsgAnswer TestServices::messageBox(const platform::MessageBoxRequest& request) {
     messages << request;
+    if (whileBoxOpen)
+        whileBoxOpen();
     return messageAnswers.isEmpty() ? platform::MsgAnswer::Ok : messageAnswers.dequeue();
 }
 

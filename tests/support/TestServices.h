@@ -1,6 +1,8 @@
 #pragma once
 // The platform seam as tests drive it: a temporary per-user folder, a fixed clock, a chosen
 // user name, program path and screen, and message boxes and file dialogs answered from a script.
+#include <functional>
+
 #include <QDateTime>
 #include <QList>
 #include <QQueue>
@@ -55,6 +57,8 @@ public:
     // Answers for the next message boxes (Ok when the queue is empty) and what was asked.
     QQueue<platform::MsgAnswer> messageAnswers;
     QList<platform::MessageBoxRequest> messages;
+    // Runs while a box is "open", after it is counted: the event loop a real box would spin.
+    std::function<void()> whileBoxOpen;
     // Paths for the next file dialogs ("" = cancel; cancel when the queue is empty).
     QQueue<QString> dialogAnswers;
     QList<platform::OpenFileRequest> dialogs;
