@@ -26,15 +26,28 @@ fail() {
     exit 1
 }
 
-# Xvfb picks a free display itself; 96 dpi makes a pixel 15 twips.
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
-pid_x=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start: $(cat "$work/xvfb.out")"; exit 1; }
-export DISPLAY=":$(head -1 "$work/display")"
+# Xvfb picks a free display itself; 96 dpi makes a pixel 15 twips. The server is the test's
+# own scaffolding: one that does not answer is started again, twice at most, with what it said.
 export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$work/run"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_x() {
+    rm -f "$work/display"
+    Xvfb -displayfd 3 -screen 0 1600x1000x24 -dpi 96 -nolisten tcp 3>"$work/display" >>"$work/xvfb.out" 2>&1 &
+    pid_x=$!
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || return 1
+    export DISPLAY=":$(head -1 "$work/display")"
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+for attempt in 1 2 3; do
+    start_x && break
+    echo "Xvfb attempt $attempt on ${DISPLAY:-no display} did not answer (alive: $(kill -0 "$pid_x" 2>/dev/null && echo yes || echo no)):"
+    cat "$work/xvfb.out"
+    kill "$pid_x" 2>/dev/null || true
+    wait "$pid_x" 2>/dev/null || true
+    [ "$attempt" -lt 3 ] || { echo "Xvfb did not start"; exit 1; }
+done
 
 # A window manager as on a desktop, with keys for maximise and restore (xdotool has no window
 # state command, and openbox acts on its own keys whatever window has the focus).
