@@ -43,7 +43,8 @@ QImage quadrants(int w, int h) {
 // cameras put it.
 QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndian) {
     const auto u16 = [&](int v) {
-        const char b[2] = {char(bigEndian ? v >> 8 : v & 0xFF), char(bigEndian ? v & 0xFF : v >> 8)};
+        const char b[2] = {char(bigEndian ? v >> 8 : v & 0xFF),
+                           char(bigEndian ? v & 0xFF : v >> 8)};
         return QByteArray(b, 2);
     };
     const auto u32 = [&](int v) {
@@ -54,8 +55,8 @@ QByteArray withOrientation(const QByteArray& jpeg, int orientation, bool bigEndi
     const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
     // Segment lengths are big-endian whatever the EXIF block's own order.
     const qsizetype length = payload.size() + 2;
-    const QByteArray segment = QByteArray::fromHex("FFE1") + char(length >> 8) +
-                               char(length & 0xFF) + payload;
+    const QByteArray segment =
+        QByteArray::fromHex("FFE1") + char(length >> 8) + char(length & 0xFF) + payload;
     return jpeg.left(2) + segment + jpeg.mid(2);
 }
 
@@ -235,8 +236,8 @@ private Q_SLOTS:
         QTest::newRow("memory unknown") << 648 * mb << 40 * mb << qint64(-1) << true;
         QTest::newRow("1.4 KB claiming 400 MP") << 2400 * mb << qint64(1434) << 8192 * mb << false;
         QTest::newRow("flat picture, small file") << 200 * mb << 1 * mb << 8192 * mb << true;
-        QTest::newRow("just past one bit a block") << qint64(1024 * 1000 + 1) << qint64(1000) << 8192 * mb
-                                                   << false;
+        QTest::newRow("just past one bit a block")
+            << qint64(1024 * 1000 + 1) << qint64(1000) << 8192 * mb << false;
     }
     void progressiveMemoryRule() {
         QFETCH(qint64, coefficients);
