@@ -68,12 +68,17 @@ static void writeWhole(const QString& path, const QByteArray& bytes) {
 
 // The user's file, which failed to load, is kept before it is replaced: its RootPath, its
 // Interval, its comments and other sections are the user's, whatever made the load fail.
-// Returns the backup's path, or nothing when there was no file.
-static QString keepBackup(const QString& path) {
+// A file that already is the default copy holds nothing to keep (another copy of the program,
+// starting at the same moment for a new user, may just have written it). Returns the backup's
+// path, or nothing when there was nothing to keep.
+static QString keepBackup(const QString& path, const QByteArray& replacement) {
     if (!QFileInfo(path).isFile())
         return QString();
+    const QByteArray old = readWhole(path);
+    if (old == replacement)
+        return QString();
     const QString backup = path + QStringLiteral(".bak");
-    writeWhole(backup, readWhole(path));
+    writeWhole(backup, old);
     return backup;
 }
 
@@ -82,7 +87,7 @@ static void copyReplacing(const QString& source, const QString& destination) {
     // A read-only destination is not replaced, as a copy over a read-only file fails on Windows.
     if (QFile::exists(destination) && !(QFile::permissions(destination) & QFile::WriteOwner))
         throw platform::RuntimeError(QStringLiteral("%1 is read-only").arg(destination));
-    SlideSettings.IniBackupPath = keepBackup(destination);
+    SlideSettings.IniBackupPath = keepBackup(destination, bytes);
     writeWhole(destination, bytes);
 }
 

@@ -23,6 +23,7 @@ int slideTimerPeriodMs();
 
 bool gbLoadSlideIni();
 bool fbReadSlideIni(const QString& hsFile);
-// Replaces the per-user Slide.INI by the default copy. A file that was there is kept first as
-// Slide.INI.bak beside it (an older backup gives way); when it cannot be kept, it is not replaced.
+// Replaces the per-user Slide.INI by the default copy. A file that was there, unless it already
+// is the default copy, is kept first as Slide.INI.bak beside it (an older backup gives way);
+// when it cannot be kept, it is not replaced.
 bool gbCpLocalIni();

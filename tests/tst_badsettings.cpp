@@ -187,6 +187,15 @@ private Q_SLOTS:
         QCOMPARE(SlideSettings.RootPath, kNewRootPath);
     }
 
+    void defaultCopyIsNotBackedUp() {
+        // What another copy starting for a new user just wrote: nothing of the user's to keep.
+        TestServices::writeBytes(slideIni(), defaultSlideIni());
+        SlideSettings.IniPath = slideIni();
+        QVERIFY(gbCpLocalIni());
+        QVERIFY(SlideSettings.IniBackupPath.isEmpty());
+        QVERIFY(!QFileInfo::exists(slideIni() + ".bak"));
+    }
+
     void unkeepableSlideIniIsNotReplaced() {
         // A folder where the backup would go: the user's file cannot be kept, so it stays.
         const QByteArray content = "[SETUP]\r\nInterval=2.5s\r\n; mine\r\n";
