@@ -31,8 +31,7 @@ struct Frame {
 // than a small one. Fill bytes and stray bytes between segments are skipped, as the decoder
 // skips them. Anything unreadable gives no frame; the decoder then says what is wrong.
 Frame readFrame(QFile& file) {
-    char soi[2];
-    if (!file.seek(0) || file.read(soi, 2) != 2 || uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
+    if (!startsAsJpeg(file))
         return {};
     qint64 pos = 2;
     for (;;) {
@@ -50,9 +49,7 @@ Frame readFrame(QFile& file) {
         if (m.size() < 3 || marker == 0xD9 || marker == 0xDA)
             return {};
         const int length = quint8(m[1]) * 256 + quint8(m[2]);
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (!frame) {
+        if (!isStartOfFrame(marker)) {
             pos += 2 + length;
             continue;
         }

@@ -3,6 +3,11 @@
 #include <QByteArray>
 #include <QFile>
 
+bool startsAsJpeg(QIODevice& file) {
+    char soi[2];
+    return file.seek(0) && file.read(soi, 2) == 2 && uchar(soi[0]) == 0xFF && uchar(soi[1]) == 0xD8;
+}
+
 qint64 findJpegMarker(QIODevice& file, qint64 pos) {
     // Read in blocks: stray data between segments may be long.
     constexpr qint64 kBlock = 4096;
@@ -74,8 +79,7 @@ int orientationOf(const QByteArray& exif) {
 
 int exifOrientation(QIODevice& file) {
     // The segments before the frame header, where a camera puts its EXIF block (APP1).
-    char soi[2];
-    if (!file.seek(0) || file.read(soi, 2) != 2 || uchar(soi[0]) != 0xFF || uchar(soi[1]) != 0xD8)
+    if (!startsAsJpeg(file))
         return 1;
     qint64 pos = 2;
     for (;;) {
@@ -84,9 +88,7 @@ int exifOrientation(QIODevice& file) {
         if (pos < 0 || !file.seek(pos) || file.read(head, 4) != 4)
             return 1;
         const uchar marker = uchar(head[1]);
-        if ((marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-             marker != 0xCC) ||
-            marker == 0xDA || marker == 0xD9)
+        if (isStartOfFrame(marker) || marker == 0xDA || marker == 0xD9)
             return 1; // the frame or the scan came first: no EXIF block
         const qint64 length = uchar(head[2]) * 256 + uchar(head[3]);
         if (length < 2)

@@ -6,6 +6,15 @@
 #include <QIODevice>
 #include <QString>
 
+// True when the device's data starts as a JPEG's, with the start-of-image marker (FF D8).
+bool startsAsJpeg(QIODevice& file);
+
+// True for every start-of-frame marker, of any coding process (0xC0 to 0xCF but for the table
+// and extension markers 0xC4, 0xC8 and 0xCC).
+constexpr bool isStartOfFrame(int marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
 // The position of the next marker at or after `pos` (its 0xFF), found as libjpeg finds it:
 // bytes that are not 0xFF are skipped, so are 0xFF fill bytes before a marker, and 0xFF 0x00
 // is no marker. -1 when the data ends first or cannot be read.

@@ -4,6 +4,7 @@
 
 #include "DirSearch.h"
 #include "Error.h"
+#include "JpegMarkers.h"
 #include "Services.h"
 #include "mdlComCtrlString.h"
 
@@ -56,11 +57,8 @@ bool isMacCompanion(const QString& folder, const QString& name) {
     if (!name.startsWith(QStringLiteral("._")))
         return false;
     QFile file(folder + platform::kSep + name);
-    char start[2] = {};
     // Unreadable counts as a picture: its error then shows as any other picture's would.
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return file.read(start, 2) != 2 || uchar(start[0]) != 0xFF || uchar(start[1]) != 0xD8;
+    return file.open(QIODevice::ReadOnly) && !startsAsJpeg(file);
 }
 
 bool fbGetPicFiles(const QString& hsPattern, qint32& hnCount, QStringList& hsList) {
