@@ -23,6 +23,10 @@ QString SlideView::path(qint32 index) const {
 
 QSize boxForPicture(const QString& path, const AreaView& area) {
     const ImageInfo info = GetImageInfo(path, 3);
+    if (area.whole)
+        return fitShownPictureToArea(path, info,
+                                     boxPixelSize(area.widthTwips, area.heightTwips,
+                                                  area.twipsPerPixel, area.devicePixelRatio));
     const PictureBox fit = fitShownPicture(path, info, area.widthTwips, area.heightTwips);
     return boxPixelSize(fit.Width, fit.Height, area.twipsPerPixel, area.devicePixelRatio);
 }

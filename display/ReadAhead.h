@@ -33,6 +33,9 @@ struct SlideView {
 struct AreaView {
     float widthTwips = 0, heightTwips = 0;
     double twipsPerPixel = 15, devicePixelRatio = 1;
+    // The whole area, no margin, at its device pixels (the full-screen presentation); else the
+    // main window's fit.
+    bool whole = false;
     bool operator==(const AreaView&) const = default;
 };
 

@@ -37,5 +37,13 @@ QString helpText() {
                "  Shows the JPEG pictures of the picture's folder, starting with that picture.\n"
                "\n"
                "  -h, --help   この説明を表示して終了 / show this help and exit\n"
-               "  --version    版数を表示して終了 / show the version and exit\n");
+               "  --version    版数を表示して終了 / show the version and exit\n"
+               "\n"
+               "キー / Keys\n"
+               "  F11、画像の上でダブルクリック   全画面表示 / full screen\n"
+               "  全画面表示で / in full screen:\n"
+               "    → ↓ PageDown Space    次へ / next\n"
+               "    ← ↑ PageUp Backspace  前へ / previous\n"
+               "    Enter P               開始・停止 / start or stop\n"
+               "    F11 Esc ダブルクリック  戻る / leave full screen\n");
 }

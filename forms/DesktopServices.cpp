@@ -9,6 +9,7 @@
 #include <QTranslator>
 
 #include "LoadedForms.h"
+#include "Presentation.h"
 
 using platform::MsgAnswer;
 using platform::MsgButtons;
@@ -21,6 +22,10 @@ namespace {
 QWidget* ownerWindow() {
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
+    // Over the full-screen presentation, not behind it.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (qobject_cast<Presentation*>(window) && window->isVisible())
+            return window;
     if (QWidget* active = QApplication::activeWindow())
         return active;
     const QList<QWidget*> forms = loadedForms();

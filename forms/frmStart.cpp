@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
 
@@ -132,6 +133,7 @@ void frmStart::createControls() {
 
     fraImgArea = new DropFrame(client);
     fraImgArea->setObjectName(QStringLiteral("fraImgArea"));
+    fraImgArea->installEventFilter(this); // a double click opens the full screen
     setTwips(fraImgArea, kFraImgArea);
     imgViewer = new ImageBox(fraImgArea);
     imgViewer->setObjectName(QStringLiteral("imgViewer"));
@@ -223,6 +225,13 @@ void frmStart::createMenus() {
             [this] { guarded("mnuEnd_Click", [&] { mnuEnd_Click(); }); });
     connect(mnuOption, &QAction::triggered, this,
             [this] { guarded("mnuOption_Click", [&] { mnuOption_Click(); }); });
+
+    actFullScreen = new QAction(QStringLiteral("全画面表示"), this);
+    actFullScreen->setObjectName(QStringLiteral("actFullScreen"));
+    actFullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+    addAction(actFullScreen); // the shortcut works without a menu entry
+    connect(actFullScreen, &QAction::triggered, this,
+            [this] { guarded("enterFullScreen", [&] { enterFullScreen(); }); });
 }
 
 // Moves the window to the outer rectangle start-up read. The frame's size is known only once
@@ -348,6 +357,7 @@ void frmStart::Form_Unload() {
     m_unloaded = true;
     tmrSlideShow->stop();
     tmrReadAhead->stop();
+    delete m_presentation;
     m_pictures->cancel();
     try {
         // A window that start-up never placed has no rectangle of the user's to remember.
@@ -426,6 +436,12 @@ bool frmStart::eventFilter(QObject* watched, QEvent* e) {
     if (watched == imgViewer && e->type() == QEvent::Paint && m_readAheadAfterPaint) {
         m_readAheadAfterPaint = false;
         tmrReadAhead->start(0);
+    }
+    if ((watched == fraImgArea || watched == imgViewer) &&
+        e->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        guarded("enterFullScreen", [&] { enterFullScreen(); });
+        return true;
     }
     if (watched == centralWidget() && e->type() == QEvent::Resize)
         guarded("Form_Resize", [&] { Form_Resize(); });

@@ -9,10 +9,12 @@
 #include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
 #include "PictureCache.h"
+#include "Presentation.h"
 #include "ReadAhead.h"
 
 class QAction;
@@ -98,6 +100,8 @@ public:
     QAction* mnuOption = nullptr;
     QMenu* mnuVersion = nullptr;
     QAction* mnuVerVal = nullptr;
+    // F11: the full-screen presentation (in no menu; the design's menus stay as they are).
+    QAction* actFullScreen = nullptr;
 
     // The client area (below the menu bar), in twips.
     float clientWidthTwips() const;
@@ -120,6 +124,14 @@ public:
     bool fbShowPic(qint32& hnPicNo);
     void fSetPicSize(const QString& hsPath, qint32 hnType);
 
+    // The full-screen presentation of the slide list, on the screen the window is on; with no
+    // slide list, nothing. Entering and leaving change neither the slide, nor the show, nor
+    // the log.
+    void enterFullScreen();
+    void leaveFullScreen();
+    // The open presentation, else null.
+    Presentation* presentation() const { return m_presentation; }
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
@@ -139,6 +151,7 @@ private:
     display::AreaView areaView() const;
     void readAheadWhenSettled();
     void settled();
+    void presentationKeyPressed(PresentationKey key);
 
     bool m_loaded = false;
     bool m_unloaded = false;
@@ -152,4 +165,5 @@ private:
     display::ReadAhead m_readAhead;
     bool m_resizing = false;            // inside Form_Resize's re-fit of a window on screen
     bool m_readAheadAfterPaint = false; // put off until the first picture is on screen
+    QPointer<Presentation> m_presentation;
 };

@@ -257,6 +257,8 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
         imgViewer->repaint();
         lblCnt->setText(QString::number(hnPicNo + 1) + QStringLiteral(" / ") +
                         QString::number(last + 1));
+        if (m_presentation)
+            m_presentation->setCounterText(lblCnt->text());
         readAheadWhenSettled();
         QCoreApplication::processEvents();
         gDebugLog(4, QStringLiteral("fbShowPic() End"));
@@ -314,6 +316,12 @@ display::SlideView frmStart::slideView() const {
 }
 
 display::AreaView frmStart::areaView() const {
+    if (m_presentation) {
+        // The whole screen at its device pixels.
+        const QSize area = m_presentation->pictureArea();
+        const double tpp = platform::twipsPerPixel();
+        return {float(area.width() * tpp), float(area.height() * tpp), tpp, 1.0, true};
+    }
     const TwipsRect area = twipsOf(fraImgArea);
     return {area.Width, area.Height, platform::twipsPerPixel(), devicePixelRatioF()};
 }
@@ -340,6 +348,14 @@ QImage frmStart::pictureForBox(const QString& path) {
         winId();
         QImage scratch(size(), QImage::Format_RGB32);
         render(&scratch);
+    }
+    if (m_presentation) {
+        // The presentation's picture, decoded for the screen; the window behind it gets a quick
+        // copy at its own box, made sharp when the presentation closes.
+        QImage large =
+            m_pictures->picture(path, display::boxForPicture(path, areaView()), resizing, beside);
+        m_presentation->setPicture(large);
+        return large.scaled(boxPixels(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
     }
     static bool traced = false;
     if (traced || !display::lcStartup().isInfoEnabled())
@@ -405,5 +421,76 @@ void frmStart::readAheadFirstPicture(display::PictureCache& pictures,
         pictures.readAhead(path, display::boxForPicture(path, area), true);
     } catch (...) {
         // No head start: the picture is decoded when the show starts.
+    }
+}
+
+// ---- full screen --------------------------------------------------------------------------
+
+void frmStart::enterFullScreen() {
+    if (m_presentation || m_unloaded || gnShowNo < 0 || gnShowNo >= sFile.size())
+        return;
+    m_presentation = new Presentation(this);
+    connect(m_presentation, &Presentation::leaveRequested, this,
+            [this] { guarded("leaveFullScreen", [&] { leaveFullScreen(); }); });
+    connect(m_presentation, &Presentation::keyCommand, this, [this](PresentationKey key) {
+        guarded("presentationKey", [&] { presentationKeyPressed(key); });
+    });
+    m_presentation->setCounterText(lblCnt->text());
+    m_presentation->open(screen());
+    // The slide on screen, at the presentation's size; the show goes on as it was.
+    const QString path = gsShowFolder + kSep + sFile[gnShowNo];
+    try {
+        if (!imgViewer->isHidden())
+            m_presentation->setPicture(
+                m_pictures->picture(path, display::boxForPicture(path, areaView())));
+    } catch (const std::exception&) {
+        // Black until the next slide: showing a slide is where its error is reported.
+    }
+    readAheadWhenSettled();
+}
+
+void frmStart::leaveFullScreen() {
+    Presentation* const presentation = m_presentation;
+    if (!presentation)
+        return;
+    m_presentation = nullptr;
+    presentation->hide();
+    presentation->deleteLater();
+    if (!m_unloaded && !imgViewer->isHidden() && gnShowNo >= 0 && gnShowNo < sFile.size()) {
+        try {
+            // A resample of the presentation's picture, held: no decode.
+            imgViewer->setPicture(
+                m_pictures->picture(gsShowFolder + kSep + sFile[gnShowNo], boxPixels()));
+        } catch (const std::exception&) {
+            // Keeps the quick copy it has.
+        }
+        readAheadWhenSettled();
+    }
+    activateWindow();
+}
+
+void frmStart::presentationKeyPressed(PresentationKey key) {
+    // Each key is its button: it acts only when the button is enabled, through its handler.
+    const auto press = [this](qint16 index) {
+        if (!cmdPlayer[size_t(index)]->isEnabled())
+            return false;
+        cmdPlayer_Click(index);
+        return true;
+    };
+    switch (key) {
+    case PresentationKey::Next:
+    case PresentationKey::Previous:
+        if (press(key == PresentationKey::Next ? 3 : 2) && m_presentation)
+            m_presentation->flashCounter();
+        break;
+    case PresentationKey::StartOrStop:
+        if (!press(0))
+            press(1);
+        break;
+    case PresentationKey::Leave:
+        leaveFullScreen();
+        break;
+    case PresentationKey::None:
+        break;
     }
 }

@@ -51,3 +51,19 @@ PictureBox fitShownPicture(const QString& path, const ImageInfo& info, float AW,
         return fitPictureBox(info.Height, info.Width, AW, AH);
     return fitPictureBox(info.Width, info.Height, AW, AH);
 }
+
+QSize fitPictureToArea(qint32 W, qint32 H, QSize area) {
+    const qint64 w = W, h = H, aw = area.width(), ah = area.height();
+    if (w <= 0 || h <= 0 || aw <= 0 || ah <= 0)
+        return {};
+    // Integer arithmetic, rounded half up, so that no rounded ratio distorts the other side.
+    if (w * ah >= h * aw)
+        return QSize(int(aw), int(qMax<qint64>(1, (2 * h * aw + w) / (2 * w))));
+    return QSize(int(qMax<qint64>(1, (2 * w * ah + h) / (2 * h))), int(ah));
+}
+
+QSize fitShownPictureToArea(const QString& path, const ImageInfo& info, QSize area) {
+    if (swapsSides(exifOrientation(path)))
+        return fitPictureToArea(info.Height, info.Width, area);
+    return fitPictureToArea(info.Width, info.Height, area);
+}

@@ -61,6 +61,37 @@ private Q_SLOTS:
         QFETCH(float, AH);
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, fitPictureBox(W, H, AW, AH));
     }
+
+    // The full-screen fit: the whole area, no margin, one side filling it.
+    void fitsTheWholeArea_data() {
+        QTest::addColumn<int>("W");
+        QTest::addColumn<int>("H");
+        QTest::addColumn<QSize>("area");
+        QTest::addColumn<QSize>("box");
+        QTest::newRow("24 MP 3:2 on 16:10")
+            << 6000 << 4000 << QSize(1600, 1000) << QSize(1500, 1000);
+        QTest::newRow("24 MP 3:2 on 16:9")
+            << 6000 << 4000 << QSize(1920, 1080) << QSize(1620, 1080);
+        QTest::newRow("portrait on 16:10") << 3000 << 4000 << QSize(1600, 1000) << QSize(750, 1000);
+        QTest::newRow("panorama: the width binds")
+            << 8000 << 1000 << QSize(1600, 1000) << QSize(1600, 200);
+        QTest::newRow("same proportions") << 3200 << 2000 << QSize(1600, 1000) << QSize(1600, 1000);
+        QTest::newRow("smaller than the area grows")
+            << 320 << 160 << QSize(800, 600) << QSize(800, 400);
+        // 900 x 300 on 800: 266.67 rounds up, not down.
+        QTest::newRow("rounded to nearest") << 900 << 300 << QSize(800, 600) << QSize(800, 267);
+        QTest::newRow("a sliver stays a pixel")
+            << 100000 << 1 << QSize(1600, 1000) << QSize(1600, 1);
+        QTest::newRow("no picture size") << 0 << 4000 << QSize(1600, 1000) << QSize();
+        QTest::newRow("no area") << 6000 << 4000 << QSize(0, 1000) << QSize();
+    }
+    void fitsTheWholeArea() {
+        QFETCH(int, W);
+        QFETCH(int, H);
+        QFETCH(QSize, area);
+        QFETCH(QSize, box);
+        QCOMPARE(fitPictureToArea(W, H, area), box);
+    }
 };
 
 QTEST_APPLESS_MAIN(FitTest)
