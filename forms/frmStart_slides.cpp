@@ -255,6 +255,8 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
         imgViewer->setPicture(pictureForBox(path));
         imgViewer->show();
         imgViewer->repaint();
+        if (m_presentation)
+            m_presentation->repaint(); // on screen now, as the box is, before any tick due
         lblCnt->setText(QString::number(hnPicNo + 1) + QStringLiteral(" / ") +
                         QString::number(last + 1));
         if (m_presentation)
@@ -350,12 +352,12 @@ QImage frmStart::pictureForBox(const QString& path) {
         render(&scratch);
     }
     if (m_presentation) {
-        // The presentation's picture, decoded for the screen; the window behind it gets a quick
-        // copy at its own box, made sharp when the presentation closes.
+        // The presentation's picture, decoded for the screen. The box behind it, which does not
+        // paint meanwhile, holds the same picture and gets its own size back on leaving.
         QImage large =
             m_pictures->picture(path, display::boxForPicture(path, areaView()), resizing, beside);
         m_presentation->setPicture(large);
-        return large.scaled(boxPixels(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return large;
     }
     static bool traced = false;
     if (traced || !display::lcStartup().isInfoEnabled())
@@ -436,13 +438,16 @@ void frmStart::enterFullScreen() {
         guarded("presentationKey", [&] { presentationKeyPressed(key); });
     });
     m_presentation->setCounterText(lblCnt->text());
+    // The window behind is covered: painting its picture box too would only cost time.
+    imgViewer->setUpdatesEnabled(false);
     m_presentation->open(screen());
     // The slide on screen, at the presentation's size; the show goes on as it was.
     const QString path = gsShowFolder + kSep + sFile[gnShowNo];
+    if (imgViewer->isHidden())
+        return; // no slide shown yet: black until the first one
     try {
-        if (!imgViewer->isHidden())
-            m_presentation->setPicture(
-                m_pictures->picture(path, display::boxForPicture(path, areaView())));
+        m_presentation->setPicture(
+            m_pictures->picture(path, display::boxForPicture(path, areaView())));
     } catch (const std::exception&) {
         // Black until the next slide: showing a slide is where its error is reported.
     }
@@ -456,13 +461,16 @@ void frmStart::leaveFullScreen() {
     m_presentation = nullptr;
     presentation->hide();
     presentation->deleteLater();
+    // The picture area as it is now: the box may have moved while it did not paint.
+    imgViewer->setUpdatesEnabled(true);
+    fraImgArea->update();
     if (!m_unloaded && !imgViewer->isHidden() && gnShowNo >= 0 && gnShowNo < sFile.size()) {
         try {
             // A resample of the presentation's picture, held: no decode.
             imgViewer->setPicture(
                 m_pictures->picture(gsShowFolder + kSep + sFile[gnShowNo], boxPixels()));
         } catch (const std::exception&) {
-            // Keeps the quick copy it has.
+            // The file is gone: its own box shows the screen's picture, stretched.
         }
         readAheadWhenSettled();
     }

@@ -46,7 +46,11 @@ class PresentationTest : public QObject {
     QString log() const {
         return TestServices::readCp932(ts->userDataFolder() + "/Log/20261211_tester_pixelion.dbg");
     }
-    QSize screenSize() const { return form->screen()->geometry().size(); }
+    // The screen in device pixels: the presentation's pictures are decoded at that size.
+    QSize screenPixels() const {
+        const QScreen* screen = form->screen();
+        return (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize();
+    }
 
     // Starts on `named` with the show running at `interval` tenths of a second; on nothing when
     // `named` is empty.
@@ -133,7 +137,7 @@ private Q_SLOTS:
         QVERIFY(p->isFullScreen());
         QCOMPARE(p->geometry(), form->screen()->geometry());
         QTRY_VERIFY(QApplication::activeWindow() == p);
-        QCOMPARE(p->picture().size(), QSize(screenSize().width(), screenSize().width() / 2));
+        QCOMPARE(p->picture().size(), QSize(screenPixels().width(), screenPixels().width() / 2));
         QCOMPARE(gnShowNo, 1);
         QCOMPARE(state(), stateBefore);
         QCOMPARE(log(), before);
@@ -247,15 +251,15 @@ private Q_SLOTS:
                     .save(pic("b.jpg"), "JPG", 95));
         start("b.jpg");
         enter("F11");
-        const QSize screen = screenSize();
+        const QSize screen = screenPixels();
         // One side fills the screen, the other keeps the ratio, rounded to the nearest pixel.
         const double scale = qMin(double(screen.width()) / picture.width(),
                                   double(screen.height()) / picture.height());
         const QSize box(qRound(picture.width() * scale), qRound(picture.height() * scale));
         const QImage expected = display::loadPicture(pic("b.jpg"), box);
         QCOMPARE(expected.size(), box);
-        const QImage shown =
-            form->presentation()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QImage shown = form->presentation()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        shown.setDevicePixelRatio(1); // compared pixel for pixel
         QCOMPARE(shown.size(), screen);
         const QPoint at((screen.width() - box.width()) / 2, (screen.height() - box.height()) / 2);
         QCOMPARE(shown.copy(QRect(at, box)), expected.convertToFormat(QImage::Format_RGB32));
@@ -278,7 +282,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!form->pictures().isReadingAhead());
         QSignalSpy decodes(&form->pictures(), &display::PictureCache::decodeStarted);
         enter("F11");
-        const QSize screenBox(screenSize().width(), screenSize().width() / 2);
+        const QSize screenBox(screenPixels().width(), screenPixels().width() / 2);
         // The slide on screen, then its neighbours on the workers.
         QTRY_VERIFY(decodes.size() >= 3 && !form->pictures().isReadingAhead());
         for (const QList<QVariant>& d : decodes)
@@ -332,8 +336,9 @@ private Q_SLOTS:
         QVERIFY(form->presentation());
         QVERIFY(form->presentation()->isVisible());
         // The slide before the failed one, as it was decoded for the screen.
-        const QImage last = form->presentation()->picture();
-        QCOMPARE(last.size(), QSize(screenSize().width(), screenSize().width() / 2));
+        QImage last = form->presentation()->picture();
+        last.setDevicePixelRatio(1); // compared pixel for pixel
+        QCOMPARE(last.size(), QSize(screenPixels().width(), screenPixels().width() / 2));
         QCOMPARE(last, display::loadPicture(pic("a.jpg"), last.size()));
     }
 };
