@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real pixelion on a desktop: Xvfb with a window manager (openbox) that frames, places,
 # maximises and restores the window.  Checks the stored window place across restarts, the
-# layout after maximise and restore, stored places off the screen, and SIGTERM under an error
-# box.  Usage: desktop.sh <pixelion executable>
+# layout after maximise and restore, stored places off the screen, SIGTERM under an error box,
+# and the full-screen presentation.  Usage: desktop.sh <pixelion executable>
 set -euo pipefail
 exe=$1
 for tool in Xvfb openbox xdotool xwininfo xprop xdpyinfo import convert iconv; do
@@ -323,4 +323,62 @@ ms=$((($(date +%s%N) - t0) / 1000000))
 rect=$(stored_rect)
 grep -qE '^-?[0-9]+,-?[0-9]+,[0-9]+,[0-9]+$' <<<"$rect" || fail "Setting.INI has no pixelion-スライド画面 entry: '$rect'"
 echo "step 4: passed (ended $ms ms after SIGTERM, end banner last, entry $rect)"
-echo "desktop: 4 passed, 0 failed"
+
+# ---- 5. full screen ---------------------------------------------------------------------------
+step="5 full screen"
+echo "step 5: full screen over the show, a key, and back"
+mkdir -p "$work/full"
+convert -size 640x480 xc:'#d02020' "$work/full/a.jpg" # 4:3: 1333x1000 on the screen
+convert -size 1200x400 xc:'#2020d0' "$work/full/b.jpg" # 3:1: 1600x533
+new_profile 1000 3000,2250,12000,9000
+start_app "$work/full/a.jpg"
+wait_log "fbShowPic() End" 10
+wait_placed
+wait_quiet
+normal_geo=$geo
+rgb_at() { # x y: "r g b" of the screen there
+    import -window root "$work/shot.png"
+    convert "$work/shot.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:
+}
+is_colour() { # "r g b" want: black, red or blue
+    local r g b
+    read -r r g b <<<"$1"
+    case $2 in
+    black) [ "$r" -lt 16 ] && [ "$g" -lt 16 ] && [ "$b" -lt 16 ] ;;
+    red) [ "$r" -gt 160 ] && [ "$g" -lt 80 ] && [ "$b" -lt 80 ] ;;
+    blue) [ "$b" -gt 160 ] && [ "$r" -lt 80 ] && [ "$g" -lt 80 ] ;;
+    esac
+}
+full_window() { # the program's full-screen window, if one is mapped
+    local w
+    for w in $(xdotool search --all --onlyvisible --pid "$pid_app" --name '^スライド画面$' 2>/dev/null); do
+        xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_FULLSCREEN && { echo "$w"; return 0; }
+    done
+    return 1
+}
+lines_before=$(log | wc -l)
+xdotool windowactivate --sync "$win" key F11
+full=""
+for _ in $(seq 50); do full=$(full_window) && break; sleep 0.1; done
+[ -n "$full" ] || fail "F11 opened no full-screen window"
+sleep 0.5
+[ "$(abs_geometry "$full")" = "0 0 $screen_w $screen_h" ] || fail "full screen at $(abs_geometry "$full"), not the whole screen"
+c=$(rgb_at 800 500); is_colour "$c" red || fail "the middle of the screen is '$c', not the red picture"
+c=$(rgb_at 60 500); is_colour "$c" black || fail "left of the 4:3 picture is '$c', not black"
+[ "$(log | wc -l)" -eq "$lines_before" ] || fail "entering full screen wrote to the log: $(log | tail -n +$((lines_before + 1)))"
+xdotool key Right
+wait_log "cmdPlayer_Click() End index=3" 5
+sleep 0.3
+c=$(rgb_at 800 500); is_colour "$c" blue || fail "after Right the middle is '$c', not the blue picture"
+c=$(rgb_at 800 100); is_colour "$c" black || fail "above the 3:1 picture is '$c', not black"
+log | grep -qF "fCtrlSlideShow() End hbStart=False" || fail "Right did not stop the show as 次へ does"
+xdotool key Escape
+for _ in $(seq 50); do full_window >/dev/null || break; sleep 0.1; done
+full_window >/dev/null && fail "Esc left the full-screen window open"
+wait_placed
+[ "$geo" = "$normal_geo" ] || fail "back from full screen at $(px "$geo"), it was $(px "$normal_geo")"
+n=$(log | tail -n +$((lines_before + 1)) | grep -c 'cmdPlayer_Click() Start' || true)
+[ "$n" -eq 1 ] || fail "$n clicks logged in full screen, one key was pressed"
+term_app 10
+echo "step 5: passed (whole screen, black around the picture, Right as 次へ, back at $(px "$geo"))"
+echo "desktop: 5 passed, 0 failed"
