@@ -375,7 +375,9 @@ void frmStart::readAheadWhenSettled() {
         tmrReadAhead->start(250);
         return;
     }
-    const QWindow* window = windowHandle();
+    // In full screen the main window is covered, and a window system may say so: what counts
+    // is the window on screen.
+    const QWindow* window = m_presentation ? m_presentation->windowHandle() : windowHandle();
     if (!isVisible() || !window || !window->isExposed()) {
         // After the first paint; a window that does not paint (minimised) after a moment.
         m_readAheadAfterPaint = true;
