@@ -110,14 +110,19 @@ void Presentation::setCounterOpacity(qreal opacity) {
     update(counterRect());
 }
 
+QFont Presentation::counterFont() const {
+    QFont f = font();
+    f.setPixelSize(qMax(14, height() / 36)); // readable from across the room
+    return f;
+}
+
 QRect Presentation::counterRect() const {
     const int margin = qMax(12, height() / 60);
-    QFont f = font();
-    f.setPixelSize(qMax(14, height() / 36));
-    const QFontMetrics metrics(f);
+    const QFontMetrics metrics(counterFont());
     const QSize text = metrics.size(
         Qt::TextSingleLine, m_counterText.isEmpty() ? QStringLiteral("0 / 0") : m_counterText);
-    const QSize box(text.width() + 2 * metrics.height() / 2, text.height() + metrics.height() / 2);
+    const int pad = metrics.height() / 2;
+    const QSize box(text.width() + 2 * pad, text.height() + pad);
     return QRect(QPoint(width() - margin - box.width(), height() - margin - box.height()), box);
 }
 
@@ -137,9 +142,7 @@ void Presentation::paintEvent(QPaintEvent* e) {
         QPainterPath rounded;
         rounded.addRoundedRect(box, box.height() / 4.0, box.height() / 4.0);
         painter.fillPath(rounded, QColor(0, 0, 0, 160));
-        QFont f = font();
-        f.setPixelSize(qMax(14, height() / 36));
-        painter.setFont(f);
+        painter.setFont(counterFont());
         painter.setPen(Qt::white);
         painter.drawText(box, Qt::AlignCenter, m_counterText);
     }

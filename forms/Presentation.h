@@ -57,6 +57,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    QFont counterFont() const;
     QRect counterRect() const;
 
     QImage m_picture;
