@@ -425,12 +425,11 @@ int runShowChild(const QString& folder, bool readAhead, double seconds, bool ful
             peakKb = m.captured(1).toLong();
     }
     const QSize area = form.presentation() ? form.presentation()->pictureArea() : QSize();
-    std::printf(
-        "SHOW shown=%zu ticks=%d ticks_without=%d p50=%.2f p95=%.2f max_tick=%.2f "
-        "max_gap=%.1f peak_kb=%ld area_w=%d area_h=%d first_ms=%.1f\n",
-        shown.size(), ticks, ticksWithout, percentile(tickToShown, 50), percentile(tickToShown, 95),
-        percentile(tickToShown, 100), percentile(gaps, 100), peakKb, area.width(), area.height(),
-        shown.empty() ? -1.0 : std::chrono::duration<double, std::milli>(shown[0] - start).count());
+    std::printf("SHOW shown=%zu ticks=%d ticks_without=%d p50=%.2f p95=%.2f max_tick=%.2f "
+                "max_gap=%.1f peak_kb=%ld area_w=%d area_h=%d\n",
+                shown.size(), ticks, ticksWithout, percentile(tickToShown, 50),
+                percentile(tickToShown, 95), percentile(tickToShown, 100), percentile(gaps, 100),
+                peakKb, area.width(), area.height());
     std::fflush(stdout);
     form.close();
     platform::setServices(nullptr);

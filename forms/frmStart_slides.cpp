@@ -255,12 +255,12 @@ bool frmStart::fbShowPic(qint32& hnPicNo) {
         imgViewer->setPicture(pictureForBox(path));
         imgViewer->show();
         imgViewer->repaint();
-        if (m_presentation)
-            m_presentation->repaint(); // on screen now, as the box is, before any tick due
         lblCnt->setText(QString::number(hnPicNo + 1) + QStringLiteral(" / ") +
                         QString::number(last + 1));
-        if (m_presentation)
+        if (m_presentation) {
             m_presentation->setCounterText(lblCnt->text());
+            m_presentation->repaint(); // on screen now, as the box is, before any tick due
+        }
         readAheadWhenSettled();
         QCoreApplication::processEvents();
         gDebugLog(4, QStringLiteral("fbShowPic() End"));
@@ -443,10 +443,10 @@ void frmStart::enterFullScreen() {
     // The window behind is covered: painting its picture box too would only cost time.
     imgViewer->setUpdatesEnabled(false);
     m_presentation->open(screen());
-    // The slide on screen, at the presentation's size; the show goes on as it was.
-    const QString path = gsShowFolder + kSep + sFile[gnShowNo];
     if (imgViewer->isHidden())
         return; // no slide shown yet: black until the first one
+    // The slide on screen, at the presentation's size; the show goes on as it was.
+    const QString path = slideView().path(gnShowNo);
     try {
         m_presentation->setPicture(
             m_pictures->picture(path, display::boxForPicture(path, areaView())));
@@ -469,8 +469,7 @@ void frmStart::leaveFullScreen() {
     if (!m_unloaded && !imgViewer->isHidden() && gnShowNo >= 0 && gnShowNo < sFile.size()) {
         try {
             // A resample of the presentation's picture, held: no decode.
-            imgViewer->setPicture(
-                m_pictures->picture(gsShowFolder + kSep + sFile[gnShowNo], boxPixels()));
+            imgViewer->setPicture(m_pictures->picture(slideView().path(gnShowNo), boxPixels()));
         } catch (const std::exception&) {
             // The file is gone: its own box shows the screen's picture, stretched.
         }
@@ -497,9 +496,7 @@ void frmStart::presentationKeyPressed(PresentationKey key) {
         if (!press(0))
             press(1);
         break;
-    case PresentationKey::Leave:
-        leaveFullScreen();
-        break;
+    case PresentationKey::Leave: // comes as leaveRequested()
     case PresentationKey::None:
         break;
     }
